@@ -1,0 +1,94 @@
+// Test helper: runs the stand-in ORCA server (bin/orca-standin) as a child
+// process and talks to its control port.
+//
+// Data folder layout written by the static helpers (see
+// tools/orca-standin/README.md for every field):
+//   <dataDir>/patients/<id>.json       one patient (object with "id", "name", ...)
+//   <dataDir>/reception/<yyyy-mm-dd>.json   array of {"id", "time", "account_time"?}
+// Numeric patient numbers are zero-padded to the server's --pad-length (5 by
+// default) and matched as exact text, so with patient "00012" the numbers 12
+// and 0012 are unknown (E10 on the online APIs, 10 on patientgetv2).
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QProcess;
+class QTemporaryDir;
+
+struct StandinOptions {
+    QString dataDir;   // --data; may stay empty with demo = true
+    bool demo = false; // --demo: built-in data set relative to today
+    QString user, key; // --user/--key: Basic authentication required when set
+    QString tlsCert, tlsKey, clientCa, tlsMin, tlsMax; // HTTPS when tlsCert is set
+    int port = 0;                                      // 0 = ephemeral
+    QStringList extraArgs; // e.g. {"--match", "padded"} or {"--pad-length", "7"}
+};
+
+class StandinServer {
+public:
+    StandinServer();
+    ~StandinServer(); // stops the server
+    StandinServer(const StandinServer &) = delete;
+    StandinServer &operator=(const StandinServer &) = delete;
+
+    // Starts bin/orca-standin (found through MINATORI_BINARY_DIR, else relative
+    // to the test executable) and waits up to about 10 s until it listens.
+    bool start(const StandinOptions &options, QString *error = nullptr);
+    void stop();
+    bool isRunning() const;
+
+    int port() const;
+    int controlPort() const;
+    // "http://127.0.0.1:PORT/api/" or "https://127.0.0.1:PORT/api/"
+    QString baseUrl() const;
+
+    // apiPath without "/api/": "api01rv2/acceptlstv2" matches that path with
+    // any query, "api01rv2/acceptlstv2?class=03" only that exact query, "*"
+    // every API path. kind: "status" (answer with status), "delay" (answer
+    // after delayMs; with status != 0 that status instead of the normal answer),
+    // "close" (close without response bytes), "reset" (TCP RST).
+    // count: requests the fault applies to, -1 = forever. Faults queue per path.
+    bool addFault(const QString &apiPath, const QString &kind, int count, int status = 0,
+                  int delayMs = 0);
+
+    // Every API request so far, in arrival order:
+    // {"method","path","query","headers":{lower-case name: value},"body"}.
+    QJsonArray requests();
+    // Clears the faults and the request log.
+    void resetControl();
+    // Adds or replaces one patient in the running server (same shape as the
+    // files of writePatient); the answers use it at once.
+    bool putPatient(const QJsonObject &patient);
+    // Adds or replaces the reception list of one day in the running server.
+    bool putReception(const QString &date, const QJsonArray &entries);
+
+    // Value of one header of a logged request, looked up without regard to case.
+    static QString header(const QJsonObject &request, const QString &name);
+
+    // Full path of the orca-standin executable, or empty when not found.
+    static QString executablePath();
+
+    // Data folder helpers. A minimal patient: {"id":"00012","name":"架空 一郎"}.
+    static QJsonObject makePatient(const QString &id, const QString &name,
+                                   const QString &birthDate = QString());
+    static bool writePatient(const QString &dataDir, const QJsonObject &patient);
+    // date "yyyy-mm-dd"; entries e.g. [{"id":"00012","time":"09:05:00"}]
+    static bool writeReception(const QString &dataDir, const QString &date,
+                               const QJsonArray &entries);
+
+private:
+    // One blocking HTTP exchange with the control port; returns the status
+    // (0 on failure) and fills body.
+    int control(const QByteArray &method, const QByteArray &path, const QByteArray &payload,
+                QByteArray *body);
+
+    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<QTemporaryDir> m_tempDir;
+    int m_port = 0;
+    int m_controlPort = 0;
+    bool m_tls = false;
+};
