@@ -1,0 +1,237 @@
+#include "app/QtUi.h"
+
+#include <QApplication>
+#include <QCommandLinkButton>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "platform/Trim.h"
+
+using namespace platform;
+
+namespace {
+
+QWidget *ownerWidget(QObject *owner)
+{
+    if (auto *w = qobject_cast<QWidget *>(owner))
+        return w;
+    return QApplication::activeWindow();
+}
+
+// Message texts carry Windows line breaks; Qt shows "\n".
+QString displayText(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+
+QString defaultTitle(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Error:
+        return QStringLiteral("エラー");
+    case MsgIcon::Warning:
+        return QStringLiteral("警告");
+    case MsgIcon::Information:
+        return QStringLiteral("情報");
+    case MsgIcon::Question:
+        return QStringLiteral("確認");
+    case MsgIcon::None:
+        break;
+    }
+    return QApplication::applicationDisplayName();
+}
+
+} // namespace
+
+QStringList QtFilterList(const QString &filter)
+{
+    QStringList out;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString name = parts.at(i);
+        QString patterns = parts.at(i + 1);
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        const qsizetype paren = name.indexOf(QLatin1Char('('));
+        if (paren >= 0)
+            name = name.left(paren);
+        out << TrimText(name) + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return out;
+}
+
+MsgResult QtUi::messageBox(QObject *owner, const QString &title, const QString &text, MsgIcon icon,
+                           MsgButtons buttons)
+{
+    QMessageBox box(ownerWidget(owner));
+    box.setWindowTitle(title.isEmpty() ? defaultTitle(icon) : title);
+    box.setText(displayText(text));
+    switch (icon) {
+    case MsgIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case MsgIcon::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case MsgIcon::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgIcon::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MsgIcon::None:
+        break;
+    }
+    switch (buttons) {
+    case MsgButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MsgButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    case MsgButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MsgResult::Yes;
+    case QMessageBox::No:
+        return MsgResult::No;
+    case QMessageBox::Cancel:
+        return MsgResult::Cancel;
+    default:
+        return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
+    }
+}
+
+void QtUi::errorBox(QObject *owner, const QString &text)
+{
+    messageBox(owner, QApplication::applicationDisplayName(), text, MsgIcon::Error, MsgButtons::Ok);
+}
+
+namespace {
+void applyFilter(QFileDialog &dlg, const FileDialogSpec &spec)
+{
+    const QStringList filters = QtFilterList(spec.filter);
+    if (!filters.isEmpty()) {
+        dlg.setNameFilters(filters);
+        dlg.selectNameFilter(filters.value(qMax(0, spec.filterIndex - 1)));
+    }
+    if (!spec.initialDir.isEmpty())
+        dlg.setDirectory(spec.initialDir);
+}
+} // namespace
+
+QString QtUi::openFileDialog(QObject *owner, const FileDialogSpec &spec)
+{
+    QFileDialog dlg(ownerWidget(owner), spec.title);
+    dlg.setAcceptMode(QFileDialog::AcceptOpen);
+    dlg.setFileMode(QFileDialog::ExistingFile);
+    applyFilter(dlg, spec);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return {};
+    return dlg.selectedFiles().constFirst();
+}
+
+QString QtUi::saveFileDialog(QObject *owner, const FileDialogSpec &spec)
+{
+    QFileDialog dlg(ownerWidget(owner), spec.title);
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, !spec.confirmOverwrite);
+    applyFilter(dlg, spec);
+    if (!spec.defaultExt.isEmpty())
+        dlg.setDefaultSuffix(spec.defaultExt);
+    if (!spec.fileName.isEmpty())
+        dlg.selectFile(spec.fileName);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return {};
+    return dlg.selectedFiles().constFirst();
+}
+
+QString QtUi::pickFolder(QObject *owner, const QString &title, const QString &startDir)
+{
+    return QFileDialog::getExistingDirectory(ownerWidget(owner), title, startDir);
+}
+
+bool QtUi::inputBox(QObject *owner, const QString &title, const QString &prompt, QString &value)
+{
+    bool ok = false;
+    const QString typed = QInputDialog::getText(ownerWidget(owner), title, prompt,
+                                                QLineEdit::Normal, value, &ok);
+    if (ok)
+        value = typed;
+    return ok;
+}
+
+int QtUi::taskDialog(QObject *owner, const TaskDialogSpec &spec)
+{
+    QDialog dlg(ownerWidget(owner));
+    dlg.setWindowTitle(spec.caption);
+    auto *layout = new QVBoxLayout(&dlg);
+    auto *instruction = new QLabel(displayText(spec.instruction), &dlg);
+    QFont big = instruction->font();
+    big.setPointSizeF(big.pointSizeF() * 1.3);
+    instruction->setFont(big);
+    layout->addWidget(instruction);
+    if (!spec.content.isEmpty())
+        layout->addWidget(new QLabel(displayText(spec.content), &dlg));
+    int chosen = -1;
+    for (const TaskDialogSpec::Link &link : spec.links) {
+        auto *b = new QCommandLinkButton(link.text, link.note, &dlg);
+        QObject::connect(b, &QCommandLinkButton::clicked, &dlg, [&chosen, &dlg, id = link.id] {
+            chosen = id;
+            dlg.accept();
+        });
+        layout->addWidget(b);
+    }
+    if (!spec.allowCancel)
+        dlg.setWindowFlag(Qt::WindowCloseButtonHint, false);
+    dlg.exec();
+    return chosen;
+}
+
+void QtUi::shellOpen(QObject *, const QString &target, const QString &params)
+{
+    const QFileInfo info(target);
+    if (info.isFile() && info.isExecutable()) {
+        QProcess::startDetached(target, QProcess::splitCommand(params));
+        return;
+    }
+    const QUrl url = info.exists() ? QUrl::fromLocalFile(info.absoluteFilePath())
+                                   : QUrl(target, QUrl::TolerantMode);
+    QDesktopServices::openUrl(url);
+}
+
+void QtUi::setCursor(CursorKind kind)
+{
+    if (kind == CursorKind::Hourglass) {
+        if (!QApplication::overrideCursor())
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+    }
+}
+
+bool QtUi::printJob(const QString &documentName,
+                    const std::function<bool(QPaintDevice *device)> &paint)
+{
+    if (QPrinterInfo::defaultPrinter().isNull())
+        return false;
+    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+    printer.setDocName(documentName);
+    if (!paint(&printer)) {
+        printer.abort();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,24 @@
+#pragma once
+#include "platform/UiSeam.h"
+
+// The seam's production side: real Qt dialogs, the desktop's default
+// applications, the override cursor and the default printer.
+class QtUi : public platform::IUi {
+public:
+    platform::MsgResult messageBox(QObject *owner, const QString &title, const QString &text,
+                                   platform::MsgIcon icon, platform::MsgButtons buttons) override;
+    void errorBox(QObject *owner, const QString &text) override;
+    QString openFileDialog(QObject *owner, const platform::FileDialogSpec &spec) override;
+    QString saveFileDialog(QObject *owner, const platform::FileDialogSpec &spec) override;
+    QString pickFolder(QObject *owner, const QString &title, const QString &startDir) override;
+    bool inputBox(QObject *owner, const QString &title, const QString &prompt,
+                  QString &value) override;
+    int taskDialog(QObject *owner, const platform::TaskDialogSpec &spec) override;
+    void shellOpen(QObject *owner, const QString &target, const QString &params) override;
+    void setCursor(platform::CursorKind kind) override;
+    bool printJob(const QString &documentName,
+                  const std::function<bool(QPaintDevice *device)> &paint) override;
+};
+
+// "Name (*.a;*.b)|*.a;*.b|..." -> the Qt filter list "Name (*.a *.b)".
+QStringList QtFilterList(const QString &filter);

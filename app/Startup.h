@@ -1,0 +1,26 @@
+#pragma once
+#include <QString>
+
+namespace platform {
+class SingleInstanceGuard;
+}
+
+// Name of the per-session single-instance lock.
+extern const QString kSingleInstanceName;
+
+enum class StartupOutcome {
+    ShowMainMenu,     // go on and show the main menu
+    SecondInstance,   // another instance runs: it was asked to come forward
+    HandedToUpdater,  // the updater was started and takes over
+};
+
+// The decisions made before any window exists, in order: the one-shot
+// [CALL] STATUS, the single-instance claim, the update mode and the updater
+// hand-over. The updater is started through the shell seam.
+StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard);
+
+// Fonts named after the Windows Japanese fonts map to the IPA fonts.
+void RegisterJapaneseFonts();
+
+// Shows, restores and raises the first top-level window titled "ミナトリ".
+void BringMainWindowForward();

@@ -1,0 +1,51 @@
+#include "app/Main.h"
+#include "app/QtUi.h"
+#include "app/Startup.h"
+#include "core/CoreSource.h"
+#include "platform/SingleInstance.h"
+
+#include <QApplication>
+
+namespace {
+
+// An error that leaves a window's event ends that event and is shown in the
+// application's standard error box; the program goes on.
+class MinatoriApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const EAppError &e) {
+            platform::Ui().errorBox(nullptr, e.message());
+        } catch (const std::exception &e) {
+            platform::Ui().errorBox(nullptr, QString::fromUtf8(e.what()));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    MinatoriApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ミナトリ"));
+    RegisterJapaneseFonts();
+
+    QtUi ui;
+    platform::SetUi(&ui);
+
+    platform::SingleInstanceGuard guard(kSingleInstanceName);
+    if (RunStartupChecks(guard) != StartupOutcome::ShowMainMenu)
+        return 0;
+
+    auto *menu = new TfrmMain; // deletes itself when closed
+    QObject::connect(&guard, &platform::SingleInstanceGuard::activationRequested,
+                     &BringMainWindowForward);
+    menu->show();
+    app.exec();
+    guard.release();
+    return 0;
+}

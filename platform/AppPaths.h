@@ -1,0 +1,24 @@
+#pragma once
+#include <QString>
+
+namespace platform {
+
+// Full path of the running executable (resolved through /proc/self/exe on Linux).
+QString ExecutablePath();
+
+// Folder of the running executable, with a trailing '/'. Every file the program
+// keeps for itself (user.ini, Log.txt, response files, caches) lies here.
+QString ExecutableDir();
+
+// Tests run many programs from one build folder; each gives itself a private
+// application folder through this. An empty text restores the real folder.
+void SetExecutableDirOverride(const QString &dir);
+
+// Per-user runtime folder for sockets and locks: $XDG_RUNTIME_DIR when set and
+// usable, otherwise a private folder (mode 0700) under the temporary folder.
+QString UserRuntimeDir();
+
+// Per-user data folder ($XDG_DATA_HOME or ~/.local/share) + "/minatori".
+QString UserDataDir();
+
+} // namespace platform
