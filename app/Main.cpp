@@ -83,11 +83,11 @@ TfrmMain::TfrmMain(QWidget *parent)
     Button2 = button("Button2", QStringLiteral("詳細設定"), 160, 118, 100, 45);
     Button3 = button("Button3", QStringLiteral("お問い合わせ"), 160, 190, 100, 45);
     Label1 = label("Label1", QStringLiteral("©"), 8, 283, 29, 24, 19);
-    Label2 = label("Label2", QStringLiteral("湊診療システム"), 10, 288, 113, 18, 13);
-    // The two halves of the maker's notice sit side by side.
-    Label2->move(Label1->geometry().right() + 1, Label2->y());
-    LabelProvide = label("LabelProvide", QStringLiteral("提供：地域医療情報連携協議会"), 266, 288,
-                         151, 15, 13);
+    // The maker's name is centred in a label that starts under the sign, so it
+    // stays short enough to clear it.
+    Label2 = label("Label2", QStringLiteral("湊ソフト"), 10, 288, 113, 18, 13);
+    LabelProvide = label("LabelProvide", QStringLiteral("提供：みなと医療ネット"), 266, 288, 151,
+                         15, 13);
     LabelVersion = label("LabelVersion", QStringLiteral("Version 1.0.0.0"), 14, 305, 130, 14, 11);
 
     connect(BitBtn1, &QPushButton::clicked, this, &QWidget::close);

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages needed to build, test and run the program.
+# Runs as root or through sudo; does nothing when everything is present.
+set -euo pipefail
+
+packages=(
+  build-essential
+  clang
+  cmake
+  fonts-ipafont-gothic
+  fonts-ipafont-mincho
+  libbenchmark-dev
+  libcairo2-dev
+  libclang-rt-14-dev
+  libcpp-httplib-dev
+  libcurl4-openssl-dev
+  libgl-dev
+  libssl-dev
+  ninja-build
+  openssl
+  poppler-utils
+  python3-cairo
+  qt6-base-dev
+  qt6-base-dev-tools
+  zlib1g-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

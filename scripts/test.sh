@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Everything from a fresh Debian 12 machine to a full test run:
+# packages, configure, build, then the whole suite through CTest.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+"$here/scripts/install-deps.sh"
+"$here/scripts/build.sh"
+build="${MINATORI_BUILD_DIR:-$here/build}"
+cd "$build"
+export QT_QPA_PLATFORM=offscreen
+ctest --output-on-failure -j"$(nproc)" --timeout 600
