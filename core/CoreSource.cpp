@@ -62,32 +62,6 @@ QString LogTimestamp(const QDateTime &when)
     return when.toString(QStringLiteral("yyyy/MM/dd H:mm:ss"));
 }
 
-namespace {
-
-// The configured log path is used only when it names a log file whose folder
-// exists; on Windows the path must also start with the letter of a present
-// drive. Drive letters don't exist here, so the path must be absolute instead.
-bool usableLogPath(const QString &configured)
-{
-    if (configured.isEmpty())
-        return false;
-#ifdef Q_OS_WIN
-    const QChar drive = configured.at(0);
-    if (drive < QLatin1Char('A') || drive > QLatin1Char('Z'))
-        return false;
-    if (!QFileInfo::exists(QString(drive) + QStringLiteral(":\\")))
-        return false;
-#else
-    if (!configured.startsWith(QLatin1Char('/')))
-        return false;
-#endif
-    QString folder = configured;
-    folder.remove(QStringLiteral("Log.txt"), Qt::CaseInsensitive);
-    return !folder.isEmpty() && QFileInfo(folder).isDir();
-}
-
-} // namespace
-
 QString LogFilePath()
 {
     {
@@ -96,7 +70,7 @@ QString LogFilePath()
             return g_logPath;
     }
     const QString configured = ReadSetting(QStringLiteral("FIRST"), QStringLiteral("LOG"), QString());
-    const QString path = usableLogPath(configured)
+    const QString path = platform::IsUsableLogPath(configured)
                              ? configured
                              : platform::ExecutableDir() + QStringLiteral("Log.txt");
     QMutexLocker lock(&g_logLock);

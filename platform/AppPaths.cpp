@@ -37,6 +37,25 @@ QString privateFolder(const QString &path)
 }
 } // namespace
 
+bool IsUsableLogPath(const QString &configured)
+{
+    if (configured.isEmpty())
+        return false;
+#ifdef Q_OS_WIN
+    const QChar drive = configured.at(0);
+    if (drive < QLatin1Char('A') || drive > QLatin1Char('Z'))
+        return false;
+    if (!QFileInfo::exists(QString(drive) + QStringLiteral(":\\")))
+        return false;
+#else
+    if (!configured.startsWith(QLatin1Char('/')))
+        return false;
+#endif
+    QString folder = configured;
+    folder.remove(QStringLiteral("Log.txt"), Qt::CaseInsensitive);
+    return !folder.isEmpty() && QFileInfo(folder).isDir();
+}
+
 QString ExecutablePath()
 {
     const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();

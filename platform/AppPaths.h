@@ -21,4 +21,9 @@ QString UserRuntimeDir();
 // Per-user data folder ($XDG_DATA_HOME or ~/.local/share) + "/minatori".
 QString UserDataDir();
 
+// Whether a configured log file path may be used: its folder (the path without
+// any "Log.txt", in any case) must exist. On Windows the path must begin with
+// the upper-case letter of a present drive; elsewhere it must be absolute.
+bool IsUsableLogPath(const QString &configured);
+
 } // namespace platform
