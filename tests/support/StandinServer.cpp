@@ -1,0 +1,247 @@
+#include "StandinServer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSaveFile>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+
+namespace {
+
+bool WriteJson(const QString &path, const QJsonDocument &doc) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(doc.toJson());
+    return file.commit();
+}
+
+// A patient number or date used as a file name must stay one plain name.
+bool IsPlainName(const QString &name) {
+    return !name.isEmpty() && !name.contains(u'/') && !name.contains(u'\\') &&
+           name != QStringLiteral(".") && name != QStringLiteral("..");
+}
+
+} // namespace
+
+StandinServer::StandinServer() = default;
+
+StandinServer::~StandinServer() {
+    stop();
+}
+
+QString StandinServer::executablePath() {
+    QStringList candidates;
+    const QString binaryDir = qEnvironmentVariable("MINATORI_BINARY_DIR");
+    if (!binaryDir.isEmpty())
+        candidates << binaryDir + QStringLiteral("/bin/orca-standin");
+    const QString appDir = QCoreApplication::applicationDirPath();
+    candidates << appDir + QStringLiteral("/../../bin/orca-standin")
+               << appDir + QStringLiteral("/../bin/orca-standin")
+               << appDir + QStringLiteral("/orca-standin");
+    for (const QString &c : candidates) {
+        QFileInfo info(c);
+        if (info.isFile() && info.isExecutable())
+            return info.canonicalFilePath();
+    }
+    return {};
+}
+
+bool StandinServer::start(const StandinOptions &options, QString *error) {
+    stop();
+    auto fail = [&](const QString &message) {
+        if (error)
+            *error = message;
+        stop();
+        return false;
+    };
+    const QString exe = executablePath();
+    if (exe.isEmpty())
+        return fail(QStringLiteral("orca-standin executable not found"));
+    m_tempDir = std::make_unique<QTemporaryDir>();
+    if (!m_tempDir->isValid())
+        return fail(QStringLiteral("no temporary folder"));
+    const QString portFile = m_tempDir->filePath(QStringLiteral("ports"));
+
+    QStringList args{QStringLiteral("--bind"),         QStringLiteral("127.0.0.1"),
+                     QStringLiteral("--port"),         QString::number(options.port),
+                     QStringLiteral("--control-port"), QStringLiteral("0"),
+                     QStringLiteral("--port-file"),    portFile};
+    if (!options.dataDir.isEmpty())
+        args << QStringLiteral("--data") << options.dataDir;
+    if (options.demo)
+        args << QStringLiteral("--demo");
+    if (!options.user.isEmpty())
+        args << QStringLiteral("--user") << options.user;
+    if (!options.key.isEmpty())
+        args << QStringLiteral("--key") << options.key;
+    if (!options.tlsCert.isEmpty())
+        args << QStringLiteral("--tls-cert") << options.tlsCert;
+    if (!options.tlsKey.isEmpty())
+        args << QStringLiteral("--tls-key") << options.tlsKey;
+    if (!options.clientCa.isEmpty())
+        args << QStringLiteral("--client-ca") << options.clientCa;
+    if (!options.tlsMin.isEmpty())
+        args << QStringLiteral("--tls-min") << options.tlsMin;
+    if (!options.tlsMax.isEmpty())
+        args << QStringLiteral("--tls-max") << options.tlsMax;
+    args << options.extraArgs;
+    m_tls = !options.tlsCert.isEmpty();
+
+    m_process = std::make_unique<QProcess>();
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process->setStandardOutputFile(QProcess::nullDevice());
+    m_process->start(exe, args);
+    if (!m_process->waitForStarted(5000))
+        return fail(QStringLiteral("orca-standin did not start: ") + m_process->errorString());
+
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        QFile file(portFile);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> parts = file.readAll().simplified().split(' ');
+            if (parts.size() == 2) {
+                m_port = parts[0].toInt();
+                m_controlPort = parts[1].toInt();
+                if (m_port > 0 && m_controlPort > 0)
+                    return true;
+            }
+        }
+        if (m_process->waitForFinished(20) || m_process->state() == QProcess::NotRunning)
+            return fail(
+                QStringLiteral("orca-standin ended with exit code %1").arg(m_process->exitCode()));
+    }
+    return fail(QStringLiteral("orca-standin did not report its port within 10 s"));
+}
+
+void StandinServer::stop() {
+    if (m_process) {
+        if (m_process->state() != QProcess::NotRunning) {
+            m_process->terminate();
+            if (!m_process->waitForFinished(5000)) {
+                m_process->kill();
+                m_process->waitForFinished(2000);
+            }
+        }
+        m_process.reset();
+    }
+    m_tempDir.reset();
+    m_port = 0;
+    m_controlPort = 0;
+}
+
+bool StandinServer::isRunning() const {
+    return m_process && m_process->state() == QProcess::Running;
+}
+
+int StandinServer::port() const {
+    return m_port;
+}
+
+int StandinServer::controlPort() const {
+    return m_controlPort;
+}
+
+QString StandinServer::baseUrl() const {
+    return QStringLiteral("%1://127.0.0.1:%2/api/")
+        .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(m_port);
+}
+
+int StandinServer::control(const QByteArray &method, const QByteArray &path,
+                           const QByteArray &payload, QByteArray *body) {
+    if (m_controlPort <= 0)
+        return 0;
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_controlPort));
+    if (!socket.waitForConnected(5000))
+        return 0;
+    QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                         "Connection: close\r\nContent-Type: application/json\r\n" +
+                         "Content-Length: " + QByteArray::number(payload.size()) + "\r\n\r\n" +
+                         payload;
+    socket.write(request);
+    if (!socket.waitForBytesWritten(5000))
+        return 0;
+    QByteArray response;
+    QDeadlineTimer deadline(10000);
+    while (socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+        if (socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+            response += socket.readAll();
+    }
+    response += socket.readAll();
+    const qsizetype headEnd = response.indexOf("\r\n\r\n");
+    if (!response.startsWith("HTTP/1.") || headEnd < 0)
+        return 0;
+    if (body)
+        *body = response.mid(headEnd + 4);
+    return response.mid(9, 3).toInt();
+}
+
+bool StandinServer::addFault(const QString &apiPath, const QString &kind, int count, int status,
+                             int delayMs) {
+    QJsonObject spec{{QStringLiteral("path"), apiPath},
+                     {QStringLiteral("kind"), kind},
+                     {QStringLiteral("count"), count},
+                     {QStringLiteral("status"), status},
+                     {QStringLiteral("delay_ms"), delayMs}};
+    return control("POST", "/_control/fault", QJsonDocument(spec).toJson(), nullptr) == 200;
+}
+
+QJsonArray StandinServer::requests() {
+    QByteArray body;
+    if (control("GET", "/_control/requests", QByteArray(), &body) != 200)
+        return {};
+    return QJsonDocument::fromJson(body).array();
+}
+
+void StandinServer::resetControl() {
+    control("POST", "/_control/reset", QByteArray(), nullptr);
+}
+
+bool StandinServer::putPatient(const QJsonObject &patient) {
+    return control("POST", "/_control/patient", QJsonDocument(patient).toJson(), nullptr) == 200;
+}
+
+bool StandinServer::putReception(const QString &date, const QJsonArray &entries) {
+    const QJsonObject spec{{QStringLiteral("date"), date}, {QStringLiteral("entries"), entries}};
+    return control("POST", "/_control/reception", QJsonDocument(spec).toJson(), nullptr) == 200;
+}
+
+QString StandinServer::header(const QJsonObject &request, const QString &name) {
+    const QJsonObject headers = request.value(QStringLiteral("headers")).toObject();
+    for (auto it = headers.constBegin(); it != headers.constEnd(); ++it) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value().toString();
+    }
+    return {};
+}
+
+QJsonObject StandinServer::makePatient(const QString &id, const QString &name,
+                                       const QString &birthDate) {
+    QJsonObject patient{{QStringLiteral("id"), id}, {QStringLiteral("name"), name}};
+    if (!birthDate.isEmpty())
+        patient.insert(QStringLiteral("birth"), birthDate);
+    return patient;
+}
+
+bool StandinServer::writePatient(const QString &dataDir, const QJsonObject &patient) {
+    const QString id = patient.value(QStringLiteral("id")).toString();
+    if (!IsPlainName(id) || !QDir().mkpath(dataDir + QStringLiteral("/patients")))
+        return false;
+    return WriteJson(dataDir + QStringLiteral("/patients/") + id + QStringLiteral(".json"),
+                     QJsonDocument(patient));
+}
+
+bool StandinServer::writeReception(const QString &dataDir, const QString &date,
+                                   const QJsonArray &entries) {
+    if (!IsPlainName(date) || !QDir().mkpath(dataDir + QStringLiteral("/reception")))
+        return false;
+    return WriteJson(dataDir + QStringLiteral("/reception/") + date + QStringLiteral(".json"),
+                     QJsonDocument(entries));
+}

@@ -1,0 +1,21 @@
+// The built-in demo data set: about twenty fictional patients on the
+// reception list of the start day, with other institutions' drug and medical
+// information, checkups and own-clinic records over the two years before it.
+// Deterministic: the same start day gives the same data.
+#pragma once
+
+#include <QDate>
+#include <QHash>
+#include <QJsonArray>
+#include <QString>
+
+namespace standin {
+
+// The demo clinic's own institution code ([PARAMA] KIKANCD of the demo).
+inline constexpr const char *kDemoInstitutionCode = "1319900011";
+inline constexpr const char *kDemoInstitutionName = "みなと見本クリニック";
+
+// Patients in the data-folder format; receptions keyed by "yyyy-mm-dd".
+void BuildDemo(const QDate &today, QJsonArray *patients, QHash<QString, QJsonArray> *receptions);
+
+} // namespace standin
