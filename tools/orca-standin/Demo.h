@@ -11,8 +11,10 @@
 
 namespace standin {
 
-// The demo clinic's own institution code ([PARAMA] KIKANCD of the demo).
+// The demo clinic's own ten-digit institution code as the online data carry
+// it; the settings hold its last seven digits ([PARAMA] KIKANCD=9900011).
 inline constexpr const char *kDemoInstitutionCode = "1319900011";
+inline constexpr const char *kDemoKikancd = "9900011";
 inline constexpr const char *kDemoInstitutionName = "みなと見本クリニック";
 
 // Patients in the data-folder format; receptions keyed by "yyyy-mm-dd".

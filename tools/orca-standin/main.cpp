@@ -201,10 +201,14 @@ int main(int argc, char **argv) {
         if (!WriteFileAtomically(parser.value(portFile), line))
             return Fail(QStringLiteral("cannot write ") + parser.value(portFile));
     }
-    std::printf("orca-standin: %s://%s:%d/api/%s%s\n", parser.isSet(tlsCert) ? "https" : "http",
-                address.c_str(), apiServer.port(),
-                ctlPort >= 0 ? qPrintable(QStringLiteral(" control port %1").arg(listenCtl)) : "",
-                parser.isSet(demo) ? " (demo data)" : "");
+    std::printf(
+        "orca-standin: %s://%s:%d/api/%s%s\n", parser.isSet(tlsCert) ? "https" : "http",
+        address.c_str(), apiServer.port(),
+        ctlPort >= 0 ? qPrintable(QStringLiteral(" control port %1").arg(listenCtl)) : "",
+        parser.isSet(demo)
+            ? qPrintable(
+                  QStringLiteral(" (demo data, KIKANCD %1)").arg(QLatin1String(kDemoKikancd)))
+            : "");
     std::fflush(stdout);
 
     int received = 0;
