@@ -11,6 +11,11 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
+#ifdef __linux__
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 namespace {
 
 bool WriteJson(const QString &path, const QJsonDocument &doc) {
@@ -96,6 +101,10 @@ bool StandinServer::start(const StandinOptions &options, QString *error) {
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->setStandardOutputFile(QProcess::nullDevice());
+#ifdef __linux__
+    // A test that dies must not leave its server running.
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
     m_process->start(exe, args);
     if (!m_process->waitForStarted(5000))
         return fail(QStringLiteral("orca-standin did not start: ") + m_process->errorString());
