@@ -195,8 +195,7 @@ bool OrcaApi::authorised(const HttpRequest &request) const {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (scheme != "basic ")
         return false;
-    QByteArray decoded =
-        QByteArray::fromBase64(QByteArray::fromStdString(auth.substr(6)).trimmed());
+    QByteArray decoded = QByteArray::fromBase64(QByteArray::fromStdString(auth.substr(6)));
     return decoded == (m_settings.user + u':' + m_settings.key).toUtf8();
 }
 
