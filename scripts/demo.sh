@@ -24,9 +24,9 @@ if [ -x "$build/bin/orca-standin" ]; then
   server_pid=$!
   for _ in $(seq 1 100); do [ -s "$portfile" ] && break; sleep 0.1; done
   port="$(cut -d' ' -f1 "$portfile")"
-  kikancd="$(grep -o 'KIKANCD=[0-9]*' "$app/standin.log" | head -1 | cut -d= -f2 || true)"
-  printf '[PARAMA]\r\nURL=http://127.0.0.1:%s/api/\r\nAPIUSER=demo\r\nAPIKEY=demo-key\r\nKIKANCD=%s\r\nREFRESH=60\r\nSAVETXT=\r\n[COKBN]\r\nCHCK=1\r\n[UPDATE]\r\nMODE=1\r\n' \
-      "$port" "$kikancd" >"$app/user.ini"
+  # The demo clinic's own institution code and name, as in the demo data.
+  printf '[PARAMA]\r\nURL=http://127.0.0.1:%s/api/\r\nAPIUSER=demo\r\nAPIKEY=demo-key\r\nKIKANCD=9900011\r\nKIKANNAME=みなと見本クリニック\r\nREFRESH=60\r\nSAVETXT=\r\n[COKBN]\r\nCHCK=1\r\n[UPDATE]\r\nMODE=1\r\n' \
+      "$port" >"$app/user.ini"
   echo "Stand-in ORCA server with demo data on http://127.0.0.1:$port/api/"
 else
   printf '[UPDATE]\r\nMODE=1\r\n' >"$app/user.ini"
