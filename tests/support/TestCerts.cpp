@@ -86,6 +86,15 @@ QByteArray TestCert::keyPem() const {
     return bioText(bio);
 }
 
+QDateTime TestCert::notAfter() const {
+    X509Ptr x = certOf(certDer);
+    struct tm t {};
+    if (!x || ASN1_TIME_to_tm(X509_get0_notAfter(x.get()), &t) != 1)
+        return {};
+    return QDateTime(QDate(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday),
+                     QTime(t.tm_hour, t.tm_min, t.tm_sec), Qt::UTC);
+}
+
 bool TestCert::writePem(const QString &certPath, const QString &keyPath) const {
     for (const auto &[path, data] :
          {std::pair{certPath, certPem()}, std::pair{keyPath, keyPem()}}) {

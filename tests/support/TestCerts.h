@@ -2,6 +2,7 @@
 // Test helper: certificates made at test time with OpenSSL (EC P-256 keys):
 // authorities, TLS servers, TLS clients and PKCS#12 files.
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -13,6 +14,7 @@ struct TestCert {
     bool isNull() const { return certDer.isEmpty(); }
     QByteArray certPem() const;
     QByteArray keyPem() const;
+    QDateTime notAfter() const; // end of validity (UTC)
     // Writes the certificate and the key as PEM files; false on failure.
     bool writePem(const QString &certPath, const QString &keyPath) const;
 };
