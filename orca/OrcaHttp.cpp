@@ -380,6 +380,9 @@ OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
 
     const CURLcode code = curl_easy_perform(c);
     curl_slist_free_all(headers);
+    long connects = 0;
+    curl_easy_getinfo(c, CURLINFO_NUM_CONNECTS, &connects);
+    result.newConnections = int(connects);
 
     if (code == CURLE_OK) {
         long status = 0;

@@ -43,8 +43,9 @@ struct OrcaHttpResult {
     Kind kind = OtherError;
     int status = 0;
     QByteArray body;
-    QString errorText;   // the failure text (empty for a response)
-    int errorNumber = 0; // the WinHTTP number of a transport failure
+    QString errorText;      // the failure text (empty for a response)
+    int errorNumber = 0;    // the WinHTTP number of a transport failure
+    int newConnections = 0; // connections opened for this request (0: an open one was reused)
 };
 
 // The failure texts that are worth another attempt after 200 ms: an invalid

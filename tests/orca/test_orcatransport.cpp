@@ -388,6 +388,7 @@ void TestOrcaTransport::preemptiveBasicForTheWorker() {
         const OrcaHttpResult answer = client.send(r);
         QCOMPARE(answer.kind, OrcaHttpResult::Response);
         QCOMPARE(answer.status, 200);
+        QCOMPARE(answer.newConnections, i == 0 ? 1 : 0); // the connection is kept
     }
     const QJsonArray requests = server.requests();
     QCOMPARE(requests.size(), 2); // no challenge round
@@ -643,8 +644,9 @@ void TestOrcaTransport::clientCertificate() {
         QCOMPARE(log, (QStringList{QStringLiteral("ClientCert: 候補 2 件")}
                        << candidateNames << QStringLiteral("ClientCert: [1] を使用")
                        << QStringLiteral("API: %1 -> 200 (Nms)").arg(kPatientPath)));
-        // The connection is reused: a second call needs no new handshake.
+        // The connection is kept: the next call needs no new handshake.
         QVERIFY(!m_transport->CallOrcaApi(kPatientPath, QString()).isEmpty());
+        QCOMPARE(logLines().filter(QStringLiteral("ClientCert")).size(), 4);
     } else {
         QVERIFY(file.isEmpty());
         QVERIFY(log.contains(QStringLiteral("ClientCert: 期限内の証明書が無いため[0]を使用")));
