@@ -32,6 +32,7 @@ struct HttpErrorLine {
     int attempt = 0;
     int code = 0;
     QString url;
+    bool hinted = false; // the next line is the hint for it
 };
 
 // Log messages with every "(<n>ms)" written as "(Nms)".
@@ -52,7 +53,7 @@ qint64 loggedMs(const QString &apiLinePrefix) {
     return -1;
 }
 
-// The "HTTP Error" lines of the log, each checked to be followed by its hint.
+// The "HTTP Error" lines of the log.
 QList<HttpErrorLine> httpErrors(const QStringList &log) {
     static const QRegularExpression re(
         QStringLiteral("^HTTP Error \\(attempt (\\d)\\): (.*) URL: (\\S+)$"));
@@ -61,20 +62,19 @@ QList<HttpErrorLine> httpErrors(const QStringList &log) {
         const QRegularExpressionMatch m = re.match(log[i]);
         if (!m.hasMatch())
             continue;
-        HttpErrorLine e{m.captured(1).toInt(), ParseWinHttpErrorCode(m.captured(2)), m.captured(3)};
         QString hint = DescribeTlsFailure(m.captured(2));
-        if (log.value(i + 1) !=
-            QStringLiteral("Hint: ") + hint.replace(QStringLiteral("\r\n"), QStringLiteral(" / ")))
-            e.code = -e.code; // shows up as a mismatch
-        out << e;
+        hint.replace(QStringLiteral("\r\n"), QStringLiteral(" / "));
+        out << HttpErrorLine{m.captured(1).toInt(), ParseWinHttpErrorCode(m.captured(2)),
+                             m.captured(3), log.value(i + 1) == QStringLiteral("Hint: ") + hint};
     }
     return out;
 }
 
+// The error number of each line; 0 for a line whose hint is missing or wrong.
 QList<int> codesOf(const QList<HttpErrorLine> &errors) {
     QList<int> out;
     for (const HttpErrorLine &e : errors)
-        out << e.code;
+        out << (e.hinted ? e.code : 0);
     return out;
 }
 
