@@ -2,6 +2,7 @@
 #include "app/QtUi.h"
 #include "app/Startup.h"
 #include "core/CoreSource.h"
+#include "orca/OrcaHttp.h"
 #include "platform/SingleInstance.h"
 
 #include <QApplication>
@@ -30,6 +31,7 @@ public:
 
 int main(int argc, char *argv[])
 {
+    OrcaGlobalInit(); // before any thread exists
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
     RegisterJapaneseFonts();
