@@ -1,6 +1,7 @@
 #include "orca/ClientCertificates.h"
 
 #include "platform/CertStore.h"
+#include "platform/OpenSslPtr.h"
 
 #include <QDateTime>
 
@@ -15,16 +16,9 @@
 
 namespace {
 
-struct X509Free {
-    void operator()(X509 *x) const { X509_free(x); }
-};
-struct PkeyFree {
-    void operator()(EVP_PKEY *k) const { EVP_PKEY_free(k); }
-};
-
 struct StoredCert {
-    std::unique_ptr<X509, X509Free> cert;
-    std::unique_ptr<EVP_PKEY, PkeyFree> key; // null when the store holds no key
+    platform::X509Ptr cert;
+    platform::PkeyPtr key; // null when the store holds no key
 };
 
 // Index of the TLS context's pointer to its handshake state.

@@ -1,6 +1,7 @@
 #include "platform/CertStore.h"
 
 #include "platform/AppPaths.h"
+#include "platform/OpenSslPtr.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -26,14 +27,8 @@ namespace {
 
 const QString kIndexName = QStringLiteral("index.txt");
 
-struct X509Free {
-    void operator()(X509 *x) const { X509_free(x); }
-};
-struct PkeyFree {
-    void operator()(EVP_PKEY *k) const { EVP_PKEY_free(k); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using platform::PkeyPtr;
+using platform::X509Ptr;
 
 void setError(QString *error, const QString &text) {
     if (error)

@@ -1,5 +1,7 @@
 #include "tests/support/TestCerts.h"
 
+#include "platform/OpenSslPtr.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -15,14 +17,8 @@
 
 namespace {
 
-struct X509Free {
-    void operator()(X509 *x) const { X509_free(x); }
-};
-struct PkeyFree {
-    void operator()(EVP_PKEY *k) const { EVP_PKEY_free(k); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Free>;
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using platform::PkeyPtr;
+using platform::X509Ptr;
 
 X509Ptr certOf(const QByteArray &der) {
     const unsigned char *p = reinterpret_cast<const unsigned char *>(der.constData());
