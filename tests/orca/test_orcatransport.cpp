@@ -174,6 +174,9 @@ void TestOrcaTransport::initTestCase() {
     QVERIFY(QDir().mkpath(m_pki) && QDir().mkpath(m_data));
     QVERIFY(StandinServer::writePatient(
         m_data, StandinServer::makePatient(QStringLiteral("00012"), QStringLiteral("架空 一郎"))));
+    // Another patient under a longer form of the same number (kept as written).
+    QVERIFY(StandinServer::writePatient(
+        m_data, StandinServer::makePatient(QStringLiteral("000012"), QStringLiteral("架空 次郎"))));
 
     m_serverRoot = MakeTestCa(QStringLiteral("Test Server Root"));
     m_server = MakeTestServer(m_serverRoot);
@@ -219,7 +222,7 @@ void TestOrcaTransport::urlForms_data() {
     QTest::newRow("cloud ignores the address")
         << QStringLiteral("1") << QStringLiteral("127.0.0.1") << false;
     QTest::newRow("on-premise, trimmed")
-        << QStringLiteral(" 2 ") << QStringLiteral(" 127.0.0.1 ") << true;
+        << QStringLiteral(" 2 ") << QStringLiteral(" 127.0.0.2 ") << true;
     QTest::newRow("on-premise without address keeps the cloud URL")
         << QStringLiteral("2") << QStringLiteral(" ") << false;
 }
@@ -231,11 +234,14 @@ void TestOrcaTransport::urlForms() {
 
     StandinServer onPremiseServer;
     if (onPremise) {
+        // A loopback address of its own, so that nothing else on the machine's
+        // 127.0.0.1:8000 gets in the way.
         StandinOptions o;
         o.dataDir = m_data;
+        o.bind = QStringLiteral("127.0.0.2");
         o.port = 8000;
         if (!onPremiseServer.start(o))
-            QSKIP("port 8000 on 127.0.0.1 is busy; the on-premise form needs it");
+            QSKIP("port 8000 on 127.0.0.2 is busy; the on-premise form needs it");
     }
     StandinServer &server = onPremise ? onPremiseServer : m_tls;
     WriteSetting(QStringLiteral("COKBN"), QStringLiteral("CHCK"), chck);
@@ -248,7 +254,7 @@ void TestOrcaTransport::urlForms() {
     QVERIFY(m_transport->CallOrcaApi(kPatientPath, QString()).isEmpty());
     QVERIFY(!m_transport->CallOrcaApi(kPatientPath, QString()).isEmpty());
 
-    const QString url = onPremise ? QStringLiteral("http://127.0.0.1:8000/api/") + kPatientPath
+    const QString url = onPremise ? QStringLiteral("http://127.0.0.2:8000/api/") + kPatientPath
                                   : m_tls.baseUrl() + kPatientPath;
     QCOMPARE(logLines(),
              (QStringList{
@@ -658,7 +664,9 @@ void TestOrcaTransport::clientCertificate() {
 
 void TestOrcaTransport::patientIdRetry_data() {
     QTest::addColumn<QString>("number");
-    QTest::addColumn<int>("failFirst"); // status of a fault on the first request, 0 = none
+    // The first request's answer: "" normal, "500" that status, "E100" status
+    // 200 with that Api_Result and no data.
+    QTest::addColumn<QString>("firstAnswer");
     QTest::addColumn<QStringList>("sent");
     QTest::addColumn<QStringList>("retryLines");
     QTest::addColumn<QString>("result"); // "data", "e10" or "empty"
@@ -667,41 +675,50 @@ void TestOrcaTransport::patientIdRetry_data() {
         return QStringLiteral("IDRetry[%1] %2 PtID=%3 -> %4").arg(i).arg(p, id, end);
     };
     QTest::newRow("12 known as 00012")
-        << QStringLiteral("12") << 0 << QStringList{"12", "0012", "00012"}
+        << QStringLiteral("12") << QString() << QStringList{"12", "0012", "00012"}
         << QStringList{line(0, "12", "E10"), line(1, "0012", "E10"), line(2, "00012", "OK")}
         << QStringLiteral("data");
     QTest::newRow("blanks around the number")
-        << QStringLiteral(" 12\t") << 0 << QStringList{"12", "0012", "00012"}
+        << QStringLiteral(" 12\t") << QString() << QStringList{"12", "0012", "00012"}
         << QStringList{line(0, "12", "E10"), line(1, "0012", "E10"), line(2, "00012", "OK")}
         << QStringLiteral("data");
-    QTest::newRow("00012 known as such") << QStringLiteral("00012") << 0 << QStringList{"00012"}
-                                         << QStringList{} << QStringLiteral("data");
+    QTest::newRow("00012 known as such")
+        << QStringLiteral("00012") << QString() << QStringList{"00012"} << QStringList{}
+        << QStringLiteral("data");
     QTest::newRow("failed request goes on with the next form")
-        << QStringLiteral("12") << 500 << QStringList{"12", "0012", "00012"}
+        << QStringLiteral("12") << QStringLiteral("500") << QStringList{"12", "0012", "00012"}
         << QStringList{line(0, "12", "ResFile empty"), line(1, "0012", "E10"),
                        line(2, "00012", "OK")}
         << QStringLiteral("data");
+    // 00012 exists, so only the E100 answer can send the retry on; the forms
+    // with 4 and 5 digits equal the number and are skipped.
+    QTest::newRow("E100 counts as E10")
+        << QStringLiteral("00012") << QStringLiteral("E100") << QStringList{"00012", "000012"}
+        << QStringList{line(0, "00012", "E10"), line(3, "000012", "OK")} << QStringLiteral("data");
     QTest::newRow("unknown everywhere")
-        << QStringLiteral("99") << 0 << QStringList{"99", "0099", "00099", "000099", "0000099"}
+        << QStringLiteral("99") << QString()
+        << QStringList{"99", "0099", "00099", "000099", "0000099"}
         << QStringList{line(0, "99", "E10"),      line(1, "0099", "E10"),
                        line(2, "00099", "E10"),   line(3, "000099", "E10"),
                        line(4, "0000099", "E10"), "IDRetry-END api=" + p + " all-E10"}
         << QStringLiteral("e10");
-    QTest::newRow("no number") << QString() << 0 << QStringList{}
+    QTest::newRow("no number") << QString() << QString() << QStringList{}
                                << QStringList{"IDRetry-END api=" + p + " all-E10"}
                                << QStringLiteral("empty");
 }
 
 void TestOrcaTransport::patientIdRetry() {
     QFETCH(QString, number);
-    QFETCH(int, failFirst);
+    QFETCH(QString, firstAnswer);
     QFETCH(QStringList, sent);
     QFETCH(QStringList, retryLines);
     QFETCH(QString, result);
 
     useCloud(m_tls);
-    if (failFirst)
-        QVERIFY(m_tls.addFault(kPathOnlineDrug, QStringLiteral("status"), 1, failFirst));
+    if (firstAnswer.startsWith(u'E'))
+        QVERIFY(m_tls.addFault(kPathOnlineDrug, QStringLiteral("result"), 1, 0, 0, firstAnswer));
+    else if (!firstAnswer.isEmpty())
+        QVERIFY(m_tls.addFault(kPathOnlineDrug, QStringLiteral("status"), 1, firstAnswer.toInt()));
     const QString tmpl = FillPlaceholder(
         FillPlaceholder(kDrugInfoTemplate, kPlaceholderRequestNumber, QStringLiteral("01")),
         kPlaceholderMonth, QString());

@@ -32,6 +32,21 @@ bool IsPlainName(const QString &name) {
            name != QStringLiteral(".") && name != QStringLiteral("..");
 }
 
+// The address to reach a server listening on bindAddress: a wildcard address
+// is reached over loopback.
+QString ConnectHost(const QString &bindAddress) {
+    if (bindAddress == QStringLiteral("0.0.0.0"))
+        return QStringLiteral("127.0.0.1");
+    if (bindAddress == QStringLiteral("::"))
+        return QStringLiteral("::1");
+    return bindAddress;
+}
+
+// The host as written in a URL or a Host header.
+QString UrlHost(const QString &host) {
+    return host.contains(u':') ? u'[' + host + u']' : host;
+}
+
 } // namespace
 
 StandinServer::StandinServer() = default;
@@ -73,7 +88,8 @@ bool StandinServer::start(const StandinOptions &options, QString *error) {
         return fail(QStringLiteral("no temporary folder"));
     const QString portFile = m_tempDir->filePath(QStringLiteral("ports"));
 
-    QStringList args{QStringLiteral("--bind"),         QStringLiteral("127.0.0.1"),
+    const QString bind = options.bind.isEmpty() ? QStringLiteral("127.0.0.1") : options.bind;
+    QStringList args{QStringLiteral("--bind"),         bind,
                      QStringLiteral("--port"),         QString::number(options.port),
                      QStringLiteral("--control-port"), QStringLiteral("0"),
                      QStringLiteral("--port-file"),    portFile};
@@ -97,6 +113,7 @@ bool StandinServer::start(const StandinOptions &options, QString *error) {
         args << QStringLiteral("--tls-max") << options.tlsMax;
     args << options.extraArgs;
     m_tls = !options.tlsCert.isEmpty();
+    m_host = ConnectHost(bind);
 
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -157,8 +174,8 @@ int StandinServer::controlPort() const {
 }
 
 QString StandinServer::baseUrl() const {
-    return QStringLiteral("%1://127.0.0.1:%2/api/")
-        .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+    return QStringLiteral("%1://%2:%3/api/")
+        .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"), UrlHost(m_host))
         .arg(m_port);
 }
 
@@ -167,11 +184,11 @@ int StandinServer::control(const QByteArray &method, const QByteArray &path,
     if (m_controlPort <= 0)
         return 0;
     QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), quint16(m_controlPort));
+    socket.connectToHost(m_host, quint16(m_controlPort));
     if (!socket.waitForConnected(5000))
         return 0;
-    QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-                         "Connection: close\r\nContent-Type: application/json\r\n" +
+    QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: " + UrlHost(m_host).toUtf8() +
+                         "\r\n" + "Connection: close\r\nContent-Type: application/json\r\n" +
                          "Content-Length: " + QByteArray::number(payload.size()) + "\r\n\r\n" +
                          payload;
     socket.write(request);
@@ -193,12 +210,14 @@ int StandinServer::control(const QByteArray &method, const QByteArray &path,
 }
 
 bool StandinServer::addFault(const QString &apiPath, const QString &kind, int count, int status,
-                             int delayMs) {
+                             int delayMs, const QString &resultCode) {
     QJsonObject spec{{QStringLiteral("path"), apiPath},
                      {QStringLiteral("kind"), kind},
                      {QStringLiteral("count"), count},
                      {QStringLiteral("status"), status},
                      {QStringLiteral("delay_ms"), delayMs}};
+    if (!resultCode.isEmpty())
+        spec.insert(QStringLiteral("result"), resultCode);
     return control("POST", "/_control/fault", QJsonDocument(spec).toJson(), nullptr) == 200;
 }
 

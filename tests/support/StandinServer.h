@@ -25,6 +25,9 @@ struct StandinOptions {
     QString user, key; // --user/--key: Basic authentication required when set
     QString tlsCert, tlsKey, clientCa, tlsMin, tlsMax; // HTTPS when tlsCert is set
     int port = 0;                                      // 0 = ephemeral
+    // --bind: the listen address of both listeners; the helper's control
+    // channel and baseUrl() use it too. Any of 127.0.0.0/8 works on Linux.
+    QString bind = QStringLiteral("127.0.0.1");
     QStringList extraArgs; // e.g. {"--match", "padded"} or {"--pad-length", "7"}
 };
 
@@ -43,17 +46,20 @@ public:
 
     int port() const;
     int controlPort() const;
-    // "http://127.0.0.1:PORT/api/" or "https://127.0.0.1:PORT/api/"
+    // "http://<bind>:PORT/api/" or "https://<bind>:PORT/api/" (an IPv6 address
+    // in brackets)
     QString baseUrl() const;
 
     // apiPath without "/api/": "api01rv2/acceptlstv2" matches that path with
     // any query, "api01rv2/acceptlstv2?class=03" only that exact query, "*"
     // every API path. kind: "status" (answer with status), "delay" (answer
     // after delayMs; with status != 0 that status instead of the normal answer),
-    // "close" (close without response bytes), "reset" (TCP RST).
+    // "close" (close without response bytes), "reset" (TCP RST), "result"
+    // (status 200, the path's usual answer record with Api_Result = resultCode
+    // and no data, e.g. "E100").
     // count: requests the fault applies to, -1 = forever. Faults queue per path.
     bool addFault(const QString &apiPath, const QString &kind, int count, int status = 0,
-                  int delayMs = 0);
+                  int delayMs = 0, const QString &resultCode = QString());
 
     // Every API request so far, in arrival order:
     // {"method","path","query","headers":{lower-case name: value},"body"}.
@@ -91,4 +97,5 @@ private:
     int m_port = 0;
     int m_controlPort = 0;
     bool m_tls = false;
+    QString m_host = QStringLiteral("127.0.0.1"); // where the listeners are reached
 };

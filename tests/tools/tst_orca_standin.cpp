@@ -501,6 +501,8 @@ private slots:
                                << "close" << 0 << 0 << 0;
         QTest::newRow("reset") << "api01rv2/patientgetv2"
                                << "reset" << 0 << 0 << 0;
+        QTest::newRow("result") << "api01rv2/patientgetv2"
+                                << "result" << 0 << 0 << 200;
     }
 
     // A fault applies to `count` requests, then answers are normal again.
@@ -510,7 +512,9 @@ private slots:
         QFETCH(int, status);
         QFETCH(int, delayMs);
         QFETCH(int, expectStatus);
-        QVERIFY(m_server.addFault(path, kind, 2, status, delayMs));
+        const bool result = kind == QStringLiteral("result");
+        QVERIFY(m_server.addFault(path, kind, 2, status, delayMs,
+                                  result ? QStringLiteral("E100") : QString()));
         const QByteArray target = "/api/api01rv2/patientgetv2?id=00012";
         int sent = 3;
         if (path.contains(u'?')) {
@@ -527,6 +531,13 @@ private slots:
             QCOMPARE(faulted.answered, expectStatus != 0);
             QCOMPARE(faulted.status, expectStatus);
             QCOMPARE(faulted.reset, kind == QStringLiteral("reset"));
+            if (result) {
+                // The path's own answer record, carrying the code and no data.
+                QVERIFY(StyleProblem(faulted.body).isEmpty());
+                QVERIFY(faulted.body.contains("\n  <patientinfores type=\"record\">\n"));
+                QCOMPARE(Leaf(faulted.body, QStringLiteral("Api_Result")), QStringLiteral("E100"));
+                QVERIFY(!faulted.body.contains("Patient_Information"));
+            }
         }
         const Reply after = Send(m_server.port(), "GET", target);
         QCOMPARE(after.status, 200);

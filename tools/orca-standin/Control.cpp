@@ -5,6 +5,7 @@ namespace standin {
 namespace {
 
 constexpr size_t kMaxLogEntries = 20000;
+constexpr qsizetype kMaxResultLength = 64;
 
 const char *KindName(Fault::Kind kind) {
     switch (kind) {
@@ -16,6 +17,8 @@ const char *KindName(Fault::Kind kind) {
         return "close";
     case Fault::Kind::Reset:
         return "reset";
+    case Fault::Kind::Result:
+        return "result";
     }
     return "";
 }
@@ -42,9 +45,19 @@ bool ControlState::addFault(const QJsonObject &spec, QString *error) {
         fault.kind = Fault::Kind::Close;
     else if (kind == QStringLiteral("reset"))
         fault.kind = Fault::Kind::Reset;
+    else if (kind == QStringLiteral("result"))
+        fault.kind = Fault::Kind::Result;
     else {
-        *error = QStringLiteral("kind must be status, delay, close or reset");
+        *error = QStringLiteral("kind must be status, delay, close, reset or result");
         return false;
+    }
+    if (fault.kind == Fault::Kind::Result) {
+        fault.result = spec.value(QStringLiteral("result")).toString();
+        if (fault.result.isEmpty() || fault.result.size() > kMaxResultLength) {
+            *error =
+                QStringLiteral("result must be a code of 1 to %1 characters").arg(kMaxResultLength);
+            return false;
+        }
     }
     fault.status = spec.value(QStringLiteral("status")).toInt(0);
     if (fault.kind == Fault::Kind::Status && fault.status == 0)
@@ -90,11 +103,14 @@ QJsonArray ControlState::pendingFaults() const {
     QJsonArray out;
     for (const auto &[path, queue] : m_faults) {
         for (const Fault &f : queue) {
-            out.append(QJsonObject{{QStringLiteral("path"), path},
-                                   {QStringLiteral("kind"), QString::fromLatin1(KindName(f.kind))},
-                                   {QStringLiteral("status"), f.status},
-                                   {QStringLiteral("delay_ms"), f.delayMs},
-                                   {QStringLiteral("count"), f.count}});
+            QJsonObject entry{{QStringLiteral("path"), path},
+                              {QStringLiteral("kind"), QString::fromLatin1(KindName(f.kind))},
+                              {QStringLiteral("status"), f.status},
+                              {QStringLiteral("delay_ms"), f.delayMs},
+                              {QStringLiteral("count"), f.count}};
+            if (f.kind == Fault::Kind::Result)
+                entry.insert(QStringLiteral("result"), f.result);
+            out.append(entry);
         }
     }
     return out;

@@ -13,18 +13,20 @@
 namespace standin {
 
 struct Fault {
-    enum class Kind { Status, Delay, Close, Reset };
+    enum class Kind { Status, Delay, Close, Reset, Result };
     Kind kind = Kind::Status;
     int status = 0;  // Status: the status sent; Delay: 0 = the normal answer
     int delayMs = 0; // Delay only; capped at kMaxDelayMs
     int count = 1;   // requests left; -1 = forever
+    QString result;  // Result only: the Api_Result code of the answer
 };
 
 constexpr int kMaxDelayMs = 120000;
 
 class ControlState {
 public:
-    // Parses {"path","kind","status","delay_ms","count"}; error text on failure.
+    // Parses {"path","kind","status","delay_ms","count","result"}; error text
+    // on failure.
     bool addFault(const QJsonObject &spec, QString *error);
     // The fault for one API request (apiPath without "/api/", query undecoded):
     // the queue of "path?query" first, then of "path", then of "*".

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
 #include <QXmlStreamReader>
@@ -179,6 +180,54 @@ QString MonthOf(const QDate &d) {
     return d.toString(QStringLiteral("yyyy-MM"));
 }
 
+struct OnlineSpec {
+    const char *path;
+    const char *record;
+    const char *reskey;
+    const char *noData;
+};
+
+const OnlineSpec kOnlineSpecs[] = {
+    {"api01rv2/onlinedruggetv2", "onlinedruggetres", "Online Drug Info",
+     "該当する薬剤情報が存在しません"},
+    {"api01rv2/onlinemedgetv2", "onlinemedgetres", "Online Medical Info",
+     "該当する診療情報が存在しません"},
+    {"api01rv2/onlinespecgetv2", "onlinespecgetres", "Online Specific Health Checkup Info",
+     "該当する特定健診情報が存在しません"},
+};
+
+// The answer of a path carrying nothing but the given result code: the record
+// the path normally answers with, and no data. A path outside the table gets
+// a record named after its last segment.
+XmlNode ResultOnly(const QString &apiPath, const QString &query, const QString &code) {
+    const QString message = QStringLiteral("処理を終了できませんでした");
+    if (apiPath == QStringLiteral("api01rv2/patientgetv2"))
+        return Answer(QStringLiteral("patientinfores"), code, message,
+                      QStringLiteral("Patient Info"));
+    if (apiPath == QStringLiteral("api01rv2/acceptlstv2"))
+        return Answer(QStringLiteral("acceptlstres"), code, message,
+                      QStringLiteral("Patient Info"));
+    for (const OnlineSpec &spec : kOnlineSpecs) {
+        if (apiPath == QLatin1String(spec.path))
+            return Answer(QLatin1String(spec.record), code, message, QLatin1String(spec.reskey));
+    }
+    if (apiPath == QStringLiteral("api01rv2/medicalgetv2")) {
+        const QString cls = ParseQuery(query).value(QStringLiteral("class"));
+        const bool known = cls == QStringLiteral("01") || cls == QStringLiteral("02") ||
+                           cls == QStringLiteral("03");
+        return Answer(QStringLiteral("medicalget") + (known ? cls : QString()) +
+                          QStringLiteral("res"),
+                      code, message, QStringLiteral("Medical Info"));
+    }
+    QString name = apiPath.section(u'/', -1);
+    if (name.endsWith(QStringLiteral("v2")))
+        name.chop(2);
+    static const QRegularExpression plain(QStringLiteral("^\\w+$"));
+    if (!plain.match(name).hasMatch())
+        name = QStringLiteral("api");
+    return Answer(name + QStringLiteral("res"), code, message, QString());
+}
+
 } // namespace
 
 OrcaApi::OrcaApi(ApiSettings settings, DataStore &store, ControlState &control)
@@ -237,6 +286,9 @@ HandlerResult OrcaApi::handleApi(const HttpRequest &request) {
         case Fault::Kind::Status:
             result.response = Plain(fault->status, QByteArray::number(fault->status) + ' ' +
                                                        StatusText(fault->status) + '\n');
+            return result;
+        case Fault::Kind::Result:
+            result.response = Xml(ResultOnly(apiPath, query, fault->result));
             return result;
         case Fault::Kind::Delay:
             result.delayMs = fault->delayMs;
@@ -355,22 +407,8 @@ HttpResponse OrcaApi::answer(const QString &apiPath, const QString &query, const
     }
 
     // The three online APIs share their request handling.
-    struct OnlineSpec {
-        const char *path;
-        const char *record;
-        const char *reskey;
-        const char *noData;
-    };
-    static const OnlineSpec onlineSpecs[] = {
-        {"api01rv2/onlinedruggetv2", "onlinedruggetres", "Online Drug Info",
-         "該当する薬剤情報が存在しません"},
-        {"api01rv2/onlinemedgetv2", "onlinemedgetres", "Online Medical Info",
-         "該当する診療情報が存在しません"},
-        {"api01rv2/onlinespecgetv2", "onlinespecgetres", "Online Specific Health Checkup Info",
-         "該当する特定健診情報が存在しません"},
-    };
     for (int kind = 0; kind < 3; ++kind) {
-        const OnlineSpec &spec = onlineSpecs[kind];
+        const OnlineSpec &spec = kOnlineSpecs[kind];
         if (apiPath != QLatin1String(spec.path))
             continue;
         const QString name = QLatin1String(spec.record);
