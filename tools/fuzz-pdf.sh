@@ -2,7 +2,7 @@
 # Builds the PDF readers' libFuzzer target with clang, ASan and UBSan, and runs
 # it for the given number of seconds (default 660) on a corpus seeded with the
 # sample documents. A crashing input is written to fuzz-build/pdf-artifacts/;
-# keep it as a regression file in tests/data/pdf/regressions/.
+# keep it under tests/data/pdf/ with a test in tests/pdf/ that reads it.
 #
 #   tools/fuzz-pdf.sh [seconds] [extra libFuzzer options...]
 set -euo pipefail
@@ -19,7 +19,7 @@ corpus="$build/pdf-corpus"
 artifacts="$build/pdf-artifacts"
 mkdir -p "$corpus" "$artifacts"
 # Seeds: the first byte picks the mode (see tests/fuzz/pdf_fuzz.cpp).
-for f in "$here"/tests/data/pdf/*.pdf "$here"/tests/data/pdf/regressions/*; do
+for f in "$here"/tests/data/pdf/*.pdf; do
   [ -f "$f" ] || continue
   { printf '\0'; cat "$f"; } >"$corpus/seed-file-$(basename "$f")"
 done

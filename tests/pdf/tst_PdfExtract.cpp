@@ -7,7 +7,6 @@
 #include "pdf/PdfDateExtractInternal.h"
 #include "tests/support/TestEnv.h"
 
-#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -456,21 +455,6 @@ private slots:
         QCOMPARE(many.value(0xFF), QString(QChar((last + 0xFF) & 0xFFFF)));
         QCOMPARE(many.value(0x101), QString::fromUcs4(U"\U00020BB8"));
         QCOMPARE(many.value(0x200), QString(QChar((last + 0x200) & 0xFFFF)));
-    }
-
-    // Inputs the fuzzer once tripped over stay here as files.
-    void fuzzRegressions() {
-        const QDir dir(SourceDir() + QStringLiteral("/tests/data/pdf/regressions"));
-        const QStringList files = dir.entryList(QDir::Files);
-        if (files.isEmpty())
-            QSKIP("no regression inputs");
-        for (const QString &name : files) {
-            const QString path = dir.filePath(name);
-            QStringList dates;
-            PdfExtractText(path);
-            PdfCheckupDate(path);
-            PdfDrugDates(path, dates);
-        }
     }
 };
 

@@ -231,7 +231,7 @@ def bench_document(path, pages):
     all_pages = []
     for n in range(pages):
         p = Page()
-        p.cell(60, 50, "薬剤情報　受診歴　%d/%d" % (n + 1, pages), size=12)
+        p.cell(60, 50, "薬剤情報　%d/%d" % (n + 1, pages), size=12)
         y = 80
         for row in range(36):
             k = n * 36 + row
