@@ -1,7 +1,11 @@
 #include "pdf/PdfDateExtract.h"
+
+#include "core/CoreSource.h"
 #include "pdf/PdfDateExtractInternal.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -757,12 +761,23 @@ void DrugDatesFromText(const QString &text, QStringList &list) {
 
 namespace {
 
-// The whole file, or nothing when it is missing or cannot be read.
+// The whole file, or nothing when it is missing. A file that exists but cannot
+// be read (locked, no permission, a folder of that name) is the caller's error.
 QByteArray ReadWholeFile(const QString &path) {
     QFile f(path);
-    if (!f.exists() || !f.open(QIODevice::ReadOnly))
+    if (!f.exists())
         return {};
-    return f.readAll();
+    const auto fail = [&] {
+        return EAppError(QStringLiteral("EFOpenError"),
+                         QStringLiteral("Cannot open file \"%1\". %2")
+                             .arg(QDir::toNativeSeparators(path), f.errorString()));
+    };
+    if (QFileInfo(path).isDir() || !f.open(QIODevice::ReadOnly))
+        throw fail();
+    QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw fail();
+    return bytes;
 }
 
 } // namespace

@@ -7,7 +7,9 @@
 
 // The text shown by the file's "Tj" and "TJ" operators, decoded through the
 // file's ToUnicode maps and joined without separators. Empty when the file is
-// missing, empty or unreadable, holds no ToUnicode map or shows no decodable string.
+// missing or empty, holds no ToUnicode map or shows no decodable string. A file
+// that exists but cannot be read raises EAppError ("EFOpenError"), as do the
+// two extractors below.
 QString PdfExtractText(const QString &path);
 
 // The month ("yyyy-mm") in which the checkup of a checkup document was performed,

@@ -2,6 +2,7 @@
 // string rules, whole files and hostile input.
 
 #include "PdfBuilder.h"
+#include "core/CoreSource.h"
 #include "PlainReading.h"
 #include "pdf/PdfDateExtract.h"
 #include "pdf/PdfDateExtractInternal.h"
@@ -382,7 +383,23 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         QCOMPARE(PdfExtractText(m_dir + "empty.pdf"), QString());
-        QCOMPARE(PdfExtractText(m_dir), QString()); // a folder
+    }
+
+    // A file that is there but cannot be read is reported to the caller, not
+    // taken for a document without text.
+    void unreadableFileIsAnError() {
+        QDir().mkpath(m_dir + "folder.pdf");
+        try {
+            PdfExtractText(m_dir + "folder.pdf");
+            QFAIL("no error raised");
+        } catch (const EAppError &e) {
+            QCOMPARE(e.className(), QStringLiteral("EFOpenError"));
+            QVERIFY(e.message().startsWith(QStringLiteral("Cannot open file \"") + m_dir +
+                                           QStringLiteral("folder.pdf\".")));
+        }
+        QStringList dates{QStringLiteral("kept=2024-01")};
+        QVERIFY_THROWS_EXCEPTION(EAppError, PdfDrugDates(m_dir + "folder.pdf", dates));
+        QCOMPARE(dates, QStringList{QStringLiteral("kept=2024-01")});
     }
 
     // A stream that inflates past 64 MiB is dropped; just below, it is read.
