@@ -22,10 +22,11 @@
 
 using platform::Ui;
 
-QString FileVersionText() { return platform::ReadFileVersion(platform::ExecutablePath()); }
+QString FileVersionText() {
+    return platform::ReadFileVersion(platform::ExecutablePath());
+}
 
-QString CurrentErrorText()
-{
+QString CurrentErrorText() {
     try {
         throw;
     } catch (const EAppError &e) {
@@ -43,8 +44,7 @@ QString CurrentErrorText()
 
 TfrmMain::TfrmMain(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint)
-{
+                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("ミナトリ"));
     setAttribute(Qt::WA_DeleteOnClose); // released when closed, which ends the program
@@ -86,8 +86,8 @@ TfrmMain::TfrmMain(QWidget *parent)
     // The maker's name is centred in a label that starts under the sign, so it
     // stays short enough to clear it.
     Label2 = label("Label2", QStringLiteral("湊ソフト"), 10, 288, 113, 18, 13);
-    LabelProvide = label("LabelProvide", QStringLiteral("提供：みなと医療ネット"), 266, 288, 151,
-                         15, 13);
+    LabelProvide =
+        label("LabelProvide", QStringLiteral("提供：みなと医療ネット"), 266, 288, 151, 15, 13);
     LabelVersion = label("LabelVersion", QStringLiteral("Version 1.0.0.0"), 14, 305, 130, 14, 11);
 
     connect(BitBtn1, &QPushButton::clicked, this, &QWidget::close);
@@ -107,15 +107,13 @@ TfrmMain::TfrmMain(QWidget *parent)
     FormCreate();
 }
 
-void TfrmMain::FormCreate()
-{
+void TfrmMain::FormCreate() {
     const QString version = FileVersionText();
     if (!version.isEmpty())
         LabelVersion->setText(QStringLiteral("Version ") + version);
 }
 
-void TfrmMain::Button1Click()
-{
+void TfrmMain::Button1Click() {
     Ui().setCursor(platform::CursorKind::Hourglass);
     std::unique_ptr<QDialog> viewer;
     try {
@@ -132,14 +130,19 @@ void TfrmMain::Button1Click()
     viewer->exec(); // destroyed when this returns, also by an error
 }
 
-void TfrmMain::runModal(const WindowFactory &factory)
-{
+void TfrmMain::runModal(const WindowFactory &factory) {
     std::unique_ptr<QDialog> dialog(factory(this));
     dialog->exec();
 }
 
-void TfrmMain::Button2Click() { runModal(m_settingFactory); }
+void TfrmMain::Button2Click() {
+    runModal(m_settingFactory);
+}
 
-void TfrmMain::Button3Click() { runModal(m_contactFactory); }
+void TfrmMain::Button3Click() {
+    runModal(m_contactFactory);
+}
 
-void TfrmMain::closeEvent(QCloseEvent *event) { event->accept(); }
+void TfrmMain::closeEvent(QCloseEvent *event) {
+    event->accept();
+}

@@ -22,18 +22,18 @@ using namespace platform;
 
 namespace {
 
-QWidget *ownerWidget(QObject *owner)
-{
+QWidget *ownerWidget(QObject *owner) {
     if (auto *w = qobject_cast<QWidget *>(owner))
         return w;
     return QApplication::activeWindow();
 }
 
 // Message texts carry Windows line breaks; Qt shows "\n".
-QString displayText(QString text) { return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString displayText(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
-QString defaultTitle(MsgIcon icon)
-{
+QString defaultTitle(MsgIcon icon) {
     switch (icon) {
     case MsgIcon::Error:
         return QStringLiteral("エラー");
@@ -51,8 +51,7 @@ QString defaultTitle(MsgIcon icon)
 
 } // namespace
 
-QStringList QtFilterList(const QString &filter)
-{
+QStringList QtFilterList(const QString &filter) {
     QStringList out;
     const QStringList parts = filter.split(QLatin1Char('|'));
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
@@ -68,8 +67,7 @@ QStringList QtFilterList(const QString &filter)
 }
 
 MsgResult QtUi::messageBox(QObject *owner, const QString &title, const QString &text, MsgIcon icon,
-                           MsgButtons buttons)
-{
+                           MsgButtons buttons) {
     QMessageBox box(ownerWidget(owner));
     box.setWindowTitle(title.isEmpty() ? defaultTitle(icon) : title);
     box.setText(displayText(text));
@@ -112,14 +110,12 @@ MsgResult QtUi::messageBox(QObject *owner, const QString &title, const QString &
     }
 }
 
-void QtUi::errorBox(QObject *owner, const QString &text)
-{
+void QtUi::errorBox(QObject *owner, const QString &text) {
     messageBox(owner, QApplication::applicationDisplayName(), text, MsgIcon::Error, MsgButtons::Ok);
 }
 
 namespace {
-void applyFilter(QFileDialog &dlg, const FileDialogSpec &spec)
-{
+void applyFilter(QFileDialog &dlg, const FileDialogSpec &spec) {
     const QStringList filters = QtFilterList(spec.filter);
     if (!filters.isEmpty()) {
         dlg.setNameFilters(filters);
@@ -130,8 +126,7 @@ void applyFilter(QFileDialog &dlg, const FileDialogSpec &spec)
 }
 } // namespace
 
-QString QtUi::openFileDialog(QObject *owner, const FileDialogSpec &spec)
-{
+QString QtUi::openFileDialog(QObject *owner, const FileDialogSpec &spec) {
     QFileDialog dlg(ownerWidget(owner), spec.title);
     dlg.setAcceptMode(QFileDialog::AcceptOpen);
     dlg.setFileMode(QFileDialog::ExistingFile);
@@ -141,8 +136,7 @@ QString QtUi::openFileDialog(QObject *owner, const FileDialogSpec &spec)
     return dlg.selectedFiles().constFirst();
 }
 
-QString QtUi::saveFileDialog(QObject *owner, const FileDialogSpec &spec)
-{
+QString QtUi::saveFileDialog(QObject *owner, const FileDialogSpec &spec) {
     QFileDialog dlg(ownerWidget(owner), spec.title);
     dlg.setAcceptMode(QFileDialog::AcceptSave);
     dlg.setFileMode(QFileDialog::AnyFile);
@@ -157,23 +151,20 @@ QString QtUi::saveFileDialog(QObject *owner, const FileDialogSpec &spec)
     return dlg.selectedFiles().constFirst();
 }
 
-QString QtUi::pickFolder(QObject *owner, const QString &title, const QString &startDir)
-{
+QString QtUi::pickFolder(QObject *owner, const QString &title, const QString &startDir) {
     return QFileDialog::getExistingDirectory(ownerWidget(owner), title, startDir);
 }
 
-bool QtUi::inputBox(QObject *owner, const QString &title, const QString &prompt, QString &value)
-{
+bool QtUi::inputBox(QObject *owner, const QString &title, const QString &prompt, QString &value) {
     bool ok = false;
-    const QString typed = QInputDialog::getText(ownerWidget(owner), title, prompt,
-                                                QLineEdit::Normal, value, &ok);
+    const QString typed =
+        QInputDialog::getText(ownerWidget(owner), title, prompt, QLineEdit::Normal, value, &ok);
     if (ok)
         value = typed;
     return ok;
 }
 
-int QtUi::taskDialog(QObject *owner, const TaskDialogSpec &spec)
-{
+int QtUi::taskDialog(QObject *owner, const TaskDialogSpec &spec) {
     QDialog dlg(ownerWidget(owner));
     dlg.setWindowTitle(spec.caption);
     auto *layout = new QVBoxLayout(&dlg);
@@ -199,8 +190,7 @@ int QtUi::taskDialog(QObject *owner, const TaskDialogSpec &spec)
     return chosen;
 }
 
-void QtUi::shellOpen(QObject *, const QString &target, const QString &params)
-{
+void QtUi::shellOpen(QObject *, const QString &target, const QString &params) {
     const QFileInfo info(target);
     if (info.isFile() && info.isExecutable()) {
         QProcess::startDetached(target, QProcess::splitCommand(params));
@@ -211,8 +201,7 @@ void QtUi::shellOpen(QObject *, const QString &target, const QString &params)
     QDesktopServices::openUrl(url);
 }
 
-void QtUi::setCursor(CursorKind kind)
-{
+void QtUi::setCursor(CursorKind kind) {
     if (kind == CursorKind::Hourglass) {
         if (!QApplication::overrideCursor())
             QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -223,8 +212,7 @@ void QtUi::setCursor(CursorKind kind)
 }
 
 bool QtUi::printJob(const QString &documentName,
-                    const std::function<bool(QPaintDevice *device)> &paint)
-{
+                    const std::function<bool(QPaintDevice *device)> &paint) {
     if (QPrinterInfo::defaultPrinter().isNull())
         return false;
     QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);

@@ -12,8 +12,7 @@
 
 const QString kSingleInstanceName = QStringLiteral("Korvane_Singleton_Mutex_BrenholtInc");
 
-StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard)
-{
+StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
     bool skipUpdater = false;
 
     // A "1" left by the updater means: start normally this once.
@@ -29,16 +28,16 @@ StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard)
         return StartupOutcome::SecondInstance;
     }
 
-    const QString updateMode =
-        platform::TrimText(ReadSetting(QStringLiteral("UPDATE"), QStringLiteral("MODE"), QString()));
+    const QString updateMode = platform::TrimText(
+        ReadSetting(QStringLiteral("UPDATE"), QStringLiteral("MODE"), QString()));
     if (updateMode == QStringLiteral("1"))
         skipUpdater = true;
 
     if (!skipUpdater) {
         const QString updater = platform::ExecutableDir() + QStringLiteral("UpdChk.exe");
         if (QFileInfo::exists(updater)) { // a link counts when its target exists
-            platform::Ui().shellOpen(nullptr, updater,
-                                     QLatin1Char('"') + platform::ExecutablePath() + QLatin1Char('"'));
+            platform::Ui().shellOpen(
+                nullptr, updater, QLatin1Char('"') + platform::ExecutablePath() + QLatin1Char('"'));
             guard.release();
             return StartupOutcome::HandedToUpdater;
         }
@@ -46,8 +45,7 @@ StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard)
     return StartupOutcome::ShowMainMenu;
 }
 
-void RegisterJapaneseFonts()
-{
+void RegisterJapaneseFonts() {
     // Debian has no aliases for the Windows names; without these fontconfig
     // falls back to a Latin font, or to Chinese glyph forms under a Chinese locale.
     const QString proportional = QStringLiteral("IPAPGothic");
@@ -61,8 +59,7 @@ void RegisterJapaneseFonts()
     QApplication::setFont(base);
 }
 
-void BringMainWindowForward()
-{
+void BringMainWindowForward() {
     for (QWidget *w : QApplication::topLevelWidgets()) {
         if (w->windowTitle() != QStringLiteral("ミナトリ") || !w->isWindow())
             continue;

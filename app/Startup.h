@@ -9,9 +9,9 @@ class SingleInstanceGuard;
 extern const QString kSingleInstanceName;
 
 enum class StartupOutcome {
-    ShowMainMenu,     // go on and show the main menu
-    SecondInstance,   // another instance runs: it was asked to come forward
-    HandedToUpdater,  // the updater was started and takes over
+    ShowMainMenu,    // go on and show the main menu
+    SecondInstance,  // another instance runs: it was asked to come forward
+    HandedToUpdater, // the updater was started and takes over
 };
 
 // The decisions made before any window exists, in order: the one-shot

@@ -14,8 +14,7 @@ namespace {
 class MinatoriApplication : public QApplication {
 public:
     using QApplication::QApplication;
-    bool notify(QObject *receiver, QEvent *event) override
-    {
+    bool notify(QObject *receiver, QEvent *event) override {
         try {
             return QApplication::notify(receiver, event);
         } catch (const EAppError &e) {
@@ -29,8 +28,7 @@ public:
 
 } // namespace
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     OrcaGlobalInit(); // before any thread exists
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));

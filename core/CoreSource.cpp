@@ -20,8 +20,7 @@ QString g_logPath;
 constexpr qint64 kLogRotateSize = 2097152;
 
 // Rotation name: the path with "_old" inserted before the extension.
-QString rotatedName(const QString &path)
-{
+QString rotatedName(const QString &path) {
     const QFileInfo info(path);
     const QString suffix = info.suffix();
     if (suffix.isEmpty() || info.fileName().startsWith(QLatin1Char('.')))
@@ -32,44 +31,40 @@ QString rotatedName(const QString &path)
 } // namespace
 
 EAppError::EAppError(const QString &className, const QString &message)
-    : std::runtime_error(message.toStdString()), m_className(className), m_message(message)
-{
+    : std::runtime_error(message.toStdString()), m_className(className), m_message(message) {}
+
+QString UserIniPath() {
+    return platform::ExecutableDir() + QStringLiteral("user.ini");
 }
 
-QString UserIniPath() { return platform::ExecutableDir() + QStringLiteral("user.ini"); }
-
-QString ReadSetting(const QString &section, const QString &key, const QString &defaultValue)
-{
+QString ReadSetting(const QString &section, const QString &key, const QString &defaultValue) {
     return platform::ReadProfileString(UserIniPath(), section, key, defaultValue);
 }
 
-void WriteSetting(const QString &section, const QString &key, const QString &value)
-{
+void WriteSetting(const QString &section, const QString &key, const QString &value) {
     const QString path = UserIniPath();
     if (!platform::WriteProfileString(path, section, key, value))
         throw EAppError(QStringLiteral("EIniFileException"),
                         QStringLiteral("%1 に書き込めません").arg(QDir::toNativeSeparators(path)));
 }
 
-QString NowText()
-{
+QString NowText() {
     return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-QString LogTimestamp(const QDateTime &when)
-{
+QString LogTimestamp(const QDateTime &when) {
     // The Japanese locale's short date and long time: 2025/10/26 9:05:07.
     return when.toString(QStringLiteral("yyyy/MM/dd H:mm:ss"));
 }
 
-QString LogFilePath()
-{
+QString LogFilePath() {
     {
         QMutexLocker lock(&g_logLock);
         if (!g_logPath.isEmpty())
             return g_logPath;
     }
-    const QString configured = ReadSetting(QStringLiteral("FIRST"), QStringLiteral("LOG"), QString());
+    const QString configured =
+        ReadSetting(QStringLiteral("FIRST"), QStringLiteral("LOG"), QString());
     const QString path = platform::IsUsableLogPath(configured)
                              ? configured
                              : platform::ExecutableDir() + QStringLiteral("Log.txt");
@@ -78,14 +73,12 @@ QString LogFilePath()
     return path;
 }
 
-void ResetLogPathForTesting()
-{
+void ResetLogPathForTesting() {
     QMutexLocker lock(&g_logLock);
     g_logPath.clear();
 }
 
-void WriteLog(const QString &path, const QString &message)
-{
+void WriteLog(const QString &path, const QString &message) {
     QMutexLocker lock(&g_logLock);
 
     const QFileInfo info(path);
@@ -102,11 +95,14 @@ void WriteLog(const QString &path, const QString &message)
     QFile f(path);
     if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) {
         lock.unlock();
-        throw EAppError(QStringLiteral("EInOutError"),
-                        QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), f.errorString()));
+        throw EAppError(
+            QStringLiteral("EInOutError"),
+            QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), f.errorString()));
     }
     f.write(line);
     f.close();
 }
 
-void Log(const QString &message) { WriteLog(LogFilePath(), message); }
+void Log(const QString &message) {
+    WriteLog(LogFilePath(), message);
+}

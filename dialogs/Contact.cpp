@@ -1,7 +1,6 @@
 #include "dialogs/Contact.h"
 
-TfrmContact::TfrmContact(QWidget *owner) : QDialog(owner)
-{
+TfrmContact::TfrmContact(QWidget *owner) : QDialog(owner) {
     setObjectName(QStringLiteral("frmContact"));
     setWindowTitle(QStringLiteral("お問い合わせ"));
 }

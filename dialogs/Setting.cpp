@@ -1,7 +1,6 @@
 #include "dialogs/Setting.h"
 
-TfrmSetting::TfrmSetting(QWidget *owner) : QDialog(owner)
-{
+TfrmSetting::TfrmSetting(QWidget *owner) : QDialog(owner) {
     setObjectName(QStringLiteral("frmSetting"));
     setWindowTitle(QStringLiteral("WebORCA設定"));
 }

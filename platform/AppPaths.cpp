@@ -15,16 +15,14 @@ namespace {
 QMutex g_overrideLock;
 QString g_overrideDir;
 
-QString withSlash(QString dir)
-{
+QString withSlash(QString dir) {
     if (!dir.isEmpty() && !dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
     return dir;
 }
 
 // A folder we own with mode 0700, or empty when it can't be had safely.
-QString privateFolder(const QString &path)
-{
+QString privateFolder(const QString &path) {
     const QByteArray p = QFile::encodeName(path);
     if (::mkdir(p.constData(), 0700) != 0 && errno != EEXIST)
         return {};
@@ -37,8 +35,7 @@ QString privateFolder(const QString &path)
 }
 } // namespace
 
-bool IsUsableLogPath(const QString &configured)
-{
+bool IsUsableLogPath(const QString &configured) {
     if (configured.isEmpty())
         return false;
 #ifdef Q_OS_WIN
@@ -56,16 +53,14 @@ bool IsUsableLogPath(const QString &configured)
     return !folder.isEmpty() && QFileInfo(folder).isDir();
 }
 
-QString ExecutablePath()
-{
+QString ExecutablePath() {
     const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
     if (!self.isEmpty())
         return self;
     return QCoreApplication::applicationFilePath();
 }
 
-QString ExecutableDir()
-{
+QString ExecutableDir() {
     {
         QMutexLocker lock(&g_overrideLock);
         if (!g_overrideDir.isEmpty())
@@ -74,14 +69,12 @@ QString ExecutableDir()
     return withSlash(QFileInfo(ExecutablePath()).absolutePath());
 }
 
-void SetExecutableDirOverride(const QString &dir)
-{
+void SetExecutableDirOverride(const QString &dir) {
     QMutexLocker lock(&g_overrideLock);
     g_overrideDir = dir.isEmpty() ? QString() : withSlash(QDir(dir).absolutePath());
 }
 
-QString UserRuntimeDir()
-{
+QString UserRuntimeDir() {
     const QString xdg = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!xdg.isEmpty() && QFileInfo(xdg).isDir() && QFileInfo(xdg).isWritable())
         return xdg;
@@ -92,8 +85,7 @@ QString UserRuntimeDir()
     return fallback.isEmpty() ? QDir::tempPath() : fallback;
 }
 
-QString UserDataDir()
-{
+QString UserDataDir() {
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/share");

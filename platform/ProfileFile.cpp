@@ -16,8 +16,7 @@ struct ProfileText {
     QStringList lines;
 };
 
-ProfileText decode(const QByteArray &bytes)
-{
+ProfileText decode(const QByteArray &bytes) {
     ProfileText t;
     QString text;
     if (bytes.startsWith("\xFF\xFE")) {
@@ -37,7 +36,8 @@ ProfileText decode(const QByteArray &bytes)
         const QChar c = text.at(i);
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
             t.lines << text.mid(start, i - start);
-            if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            if (c == QLatin1Char('\r') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
             start = i + 1;
         }
@@ -47,8 +47,7 @@ ProfileText decode(const QByteArray &bytes)
     return t;
 }
 
-QByteArray encode(const ProfileText &t)
-{
+QByteArray encode(const ProfileText &t) {
     QString text;
     for (const QString &line : t.lines) {
         text += line;
@@ -72,8 +71,7 @@ QByteArray encode(const ProfileText &t)
 }
 
 // Blanks around names and values in a profile file are spaces and tabs.
-QString stripBlanks(const QString &s)
-{
+QString stripBlanks(const QString &s) {
     qsizetype b = 0, e = s.size();
     auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
     while (b < e && blank(s.at(b)))
@@ -84,8 +82,7 @@ QString stripBlanks(const QString &s)
 }
 
 // Section name of a "[name]" line, or a null text for any other line.
-QString sectionOf(const QString &line)
-{
+QString sectionOf(const QString &line) {
     const QString s = stripBlanks(line);
     if (!s.startsWith(QLatin1Char('[')))
         return {};
@@ -97,8 +94,7 @@ QString sectionOf(const QString &line)
 }
 
 // Key of a "key=value" line (blanks stripped), or a null text when the line has no '='.
-QString keyOf(const QString &line, QString *value = nullptr)
-{
+QString keyOf(const QString &line, QString *value = nullptr) {
     const qsizetype eq = line.indexOf(QLatin1Char('='));
     if (eq < 0)
         return {};
@@ -108,8 +104,7 @@ QString keyOf(const QString &line, QString *value = nullptr)
     return key.isNull() ? QStringLiteral("") : key;
 }
 
-bool sameName(const QString &a, const QString &b)
-{
+bool sameName(const QString &a, const QString &b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
@@ -119,8 +114,7 @@ struct Location {
     qsizetype lastEntry = -1;   // last non-blank line of the section
 };
 
-Location locate(const QStringList &lines, const QString &section, const QString &key)
-{
+Location locate(const QStringList &lines, const QString &section, const QString &key) {
     Location loc;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString sec = sectionOf(lines.at(i));
@@ -143,8 +137,7 @@ Location locate(const QStringList &lines, const QString &section, const QString 
 } // namespace
 
 QString ReadProfileString(const QString &file, const QString &section, const QString &key,
-                          const QString &defaultValue)
-{
+                          const QString &defaultValue) {
     QString result = defaultValue;
     QFile f(file);
     if (f.open(QIODevice::ReadOnly)) {
@@ -163,8 +156,7 @@ QString ReadProfileString(const QString &file, const QString &section, const QSt
 }
 
 bool WriteProfileString(const QString &file, const QString &section, const QString &key,
-                        const QString &value, QString *error)
-{
+                        const QString &value, QString *error) {
     auto fail = [&](const QString &why) {
         if (error)
             *error = why;

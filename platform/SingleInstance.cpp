@@ -13,24 +13,21 @@ constexpr char kShowRequest[] = "show\n";
 }
 
 SingleInstanceGuard::SingleInstanceGuard(const QString &name, QObject *parent)
-    : QObject(parent), m_name(name)
-{
+    : QObject(parent), m_name(name) {}
+
+SingleInstanceGuard::~SingleInstanceGuard() {
+    release();
 }
 
-SingleInstanceGuard::~SingleInstanceGuard() { release(); }
-
-QString SingleInstanceGuard::lockPath() const
-{
+QString SingleInstanceGuard::lockPath() const {
     return UserRuntimeDir() + QLatin1Char('/') + m_name + QStringLiteral(".lock");
 }
 
-QString SingleInstanceGuard::socketName() const
-{
+QString SingleInstanceGuard::socketName() const {
     return UserRuntimeDir() + QLatin1Char('/') + m_name + QStringLiteral(".sock");
 }
 
-SingleInstanceGuard::Claim SingleInstanceGuard::claim()
-{
+SingleInstanceGuard::Claim SingleInstanceGuard::claim() {
     m_lock = std::make_unique<QLockFile>(lockPath());
     // A lock whose owner process is gone counts as stale at once.
     m_lock->setStaleLockTime(0);
@@ -61,8 +58,7 @@ SingleInstanceGuard::Claim SingleInstanceGuard::claim()
     return Claim::Owner;
 }
 
-bool SingleInstanceGuard::notifyRunningInstance(int timeoutMs)
-{
+bool SingleInstanceGuard::notifyRunningInstance(int timeoutMs) {
     QLocalSocket socket;
     socket.connectToServer(socketName());
     if (!socket.waitForConnected(timeoutMs))
@@ -75,8 +71,7 @@ bool SingleInstanceGuard::notifyRunningInstance(int timeoutMs)
     return ok;
 }
 
-void SingleInstanceGuard::release()
-{
+void SingleInstanceGuard::release() {
     if (m_server) {
         m_server->close();
         m_server.reset();

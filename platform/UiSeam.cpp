@@ -9,14 +9,15 @@ namespace {
 std::atomic<IUi *> g_ui{nullptr};
 }
 
-IUi &Ui()
-{
+IUi &Ui() {
     IUi *ui = g_ui.load();
     if (!ui)
         qFatal("no user-interface seam installed");
     return *ui;
 }
 
-void SetUi(IUi *ui) { g_ui.store(ui); }
+void SetUi(IUi *ui) {
+    g_ui.store(ui);
+}
 
 } // namespace platform

@@ -20,25 +20,25 @@ enum class MsgResult { Ok, Yes, No, Cancel };
 enum class CursorKind { Default, Hourglass };
 
 struct TaskDialogSpec {
-    QString caption;      // window caption
-    QString instruction;  // main instruction
-    QString content;      // content text
+    QString caption;     // window caption
+    QString instruction; // main instruction
+    QString content;     // content text
     struct Link {
         int id;
-        QString text;      // first line of the command link
-        QString note;      // its explanatory second line (may be empty)
+        QString text; // first line of the command link
+        QString note; // its explanatory second line (may be empty)
     };
-    QList<Link> links;    // shown as command links, in order
+    QList<Link> links; // shown as command links, in order
     bool allowCancel = true;
 };
 
 struct FileDialogSpec {
     QString title;
-    QString filter;        // "Name (*.a;*.b)|*.a;*.b|All (*.*)|*.*" (pairs separated by '|')
-    int filterIndex = 1;   // preselected pair, from 1
+    QString filter;      // "Name (*.a;*.b)|*.a;*.b|All (*.*)|*.*" (pairs separated by '|')
+    int filterIndex = 1; // preselected pair, from 1
     QString initialDir;
-    QString fileName;      // proposed name (save dialog)
-    QString defaultExt;    // appended when the typed name has none (save dialog)
+    QString fileName;   // proposed name (save dialog)
+    QString defaultExt; // appended when the typed name has none (save dialog)
     bool confirmOverwrite = false;
 };
 

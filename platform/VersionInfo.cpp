@@ -10,13 +10,11 @@ namespace platform {
 // (major, minor, release, build). The build writes it into the executable (see
 // app/VersionStamp.cpp.in). The marker is kept here in lower case and raised at
 // run time, so the library linked into the executable does not carry it.
-QByteArray VersionStampMagic()
-{
+QByteArray VersionStampMagic() {
     return QByteArray("minatori-filever").toUpper();
 }
 
-QString ReadFileVersion(const QString &executablePath)
-{
+QString ReadFileVersion(const QString &executablePath) {
     QFile f(executablePath);
     if (!f.open(QIODevice::ReadOnly))
         return {};
@@ -35,7 +33,11 @@ QString ReadFileVersion(const QString &executablePath)
             auto word = [&](int i) {
                 return unsigned(quint8(tail[2 * i])) | (unsigned(quint8(tail[2 * i + 1])) << 8);
             };
-            return QStringLiteral("%1.%2.%3.%4").arg(word(0)).arg(word(1)).arg(word(2)).arg(word(3));
+            return QStringLiteral("%1.%2.%3.%4")
+                .arg(word(0))
+                .arg(word(1))
+                .arg(word(2))
+                .arg(word(3));
         }
         carry = block.right(magic.size() - 1);
     }

@@ -1,7 +1,6 @@
 #include "viewer/DrugInfo.h"
 
-TfrmDrugInfo::TfrmDrugInfo(QWidget *owner) : QDialog(owner)
-{
+TfrmDrugInfo::TfrmDrugInfo(QWidget *owner) : QDialog(owner) {
     setObjectName(QStringLiteral("frmDrugInfo"));
     setWindowTitle(QStringLiteral("ミナトリ"));
     resize(1280, 700);

@@ -19,8 +19,7 @@ namespace {
 struct ModalWatcher {
     QString title;
     QString className;
-    void arm()
-    {
+    void arm() {
         QTimer::singleShot(0, [this] {
             if (QWidget *w = QApplication::activeModalWidget()) {
                 title = w->windowTitle();
@@ -51,14 +50,12 @@ private slots:
     void screenshot();
 };
 
-void TestMainMenu::initTestCase()
-{
+void TestMainMenu::initTestCase() {
     MakeTestAppDir(QStringLiteral("mainmenu"));
     RegisterJapaneseFonts();
 }
 
-void TestMainMenu::layoutAndTexts()
-{
+void TestMainMenu::layoutAndTexts() {
     TfrmMain menu;
     QCOMPARE(menu.windowTitle(), QStringLiteral("ミナトリ"));
     QCOMPARE(menu.size(), QSize(420, 320)); // 96 dpi offscreen
@@ -93,8 +90,7 @@ void TestMainMenu::layoutAndTexts()
     QVERIFY(!menu.isVisible());
 }
 
-void TestMainMenu::fontsHaveJapaneseGlyphs()
-{
+void TestMainMenu::fontsHaveJapaneseGlyphs() {
     const QFontInfo p(QFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     QCOMPARE(p.family(), QStringLiteral("IPAPGothic"));
     const QFontInfo g(QFont(QStringLiteral("MS Gothic"), 9));
@@ -102,8 +98,7 @@ void TestMainMenu::fontsHaveJapaneseGlyphs()
     QVERIFY(QFontMetrics(QFont(QStringLiteral("ＭＳ Ｐゴシック"))).inFont(QChar(0x85AC))); // 薬
 }
 
-void TestMainMenu::versionLabel()
-{
+void TestMainMenu::versionLabel() {
     // This test program carries no stamp: the design text stays.
     QCOMPARE(FileVersionText(), QString());
     TfrmMain menu;
@@ -112,18 +107,22 @@ void TestMainMenu::versionLabel()
     QVERIFY(!platform::ReadFileVersion(BinaryDir() + QStringLiteral("/bin/minatori")).isEmpty());
 }
 
-void TestMainMenu::buttonsOpenTheirWindows_data()
-{
+void TestMainMenu::buttonsOpenTheirWindows_data() {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("title");
-    QTest::newRow("viewer") << "Button1" << "TfrmDrugInfo" << "ミナトリ";
-    QTest::newRow("settings") << "Button2" << "TfrmSetting" << "WebORCA設定";
-    QTest::newRow("contact") << "Button3" << "TfrmContact" << "お問い合わせ";
+    QTest::newRow("viewer") << "Button1"
+                            << "TfrmDrugInfo"
+                            << "ミナトリ";
+    QTest::newRow("settings") << "Button2"
+                              << "TfrmSetting"
+                              << "WebORCA設定";
+    QTest::newRow("contact") << "Button3"
+                             << "TfrmContact"
+                             << "お問い合わせ";
 }
 
-void TestMainMenu::buttonsOpenTheirWindows()
-{
+void TestMainMenu::buttonsOpenTheirWindows() {
     QFETCH(QString, button);
     QFETCH(QString, className);
     QFETCH(QString, title);
@@ -140,8 +139,7 @@ void TestMainMenu::buttonsOpenTheirWindows()
     QCOMPARE(ui.cursor, platform::CursorKind::Default);
 }
 
-void TestMainMenu::viewerCreationFailureIsReported()
-{
+void TestMainMenu::viewerCreationFailureIsReported() {
     ScriptedUi ui;
     TfrmMain menu;
     menu.setViewerFactory([](QWidget *) -> QDialog * { throw Failing(); });
@@ -149,21 +147,22 @@ void TestMainMenu::viewerCreationFailureIsReported()
     const auto boxes = ui.callsOf(QStringLiteral("messageBox"));
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].text,
-             QStringLiteral("患者薬剤情報フォームの生成に失敗しました。\r\n(anonymous namespace)::Failing: "
-                            "no connection settings"));
+             QStringLiteral(
+                 "患者薬剤情報フォームの生成に失敗しました。\r\n(anonymous namespace)::Failing: "
+                 "no connection settings"));
     QCOMPARE(boxes[0].icon, platform::MsgIcon::Error);
     QCOMPARE(boxes[0].buttons, platform::MsgButtons::Ok);
     QCOMPARE(ui.cursor, platform::CursorKind::Default);
     QVERIFY(menu.isEnabled());
 }
 
-void TestMainMenu::screenshot()
-{
+void TestMainMenu::screenshot() {
     TfrmMain menu;
     menu.LabelVersion->setText(QStringLiteral("Version 1.0.0.1"));
     menu.show();
     QVERIFY(QTest::qWaitForWindowExposed(&menu));
-    const QString out = qEnvironmentVariable("MINATORI_TEST_SCRATCH") + QStringLiteral("/main-menu.png");
+    const QString out =
+        qEnvironmentVariable("MINATORI_TEST_SCRATCH") + QStringLiteral("/main-menu.png");
     QVERIFY(menu.grab().save(out));
 }
 

@@ -29,8 +29,7 @@ private:
 };
 
 namespace {
-QProcessEnvironment programEnvironment()
-{
+QProcessEnvironment programEnvironment() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), qEnvironmentVariable("XDG_RUNTIME_DIR"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -39,8 +38,7 @@ QProcessEnvironment programEnvironment()
 } // namespace
 
 // A copy of the program in a folder of its own, as an installed copy would be.
-QString TestStartup::copyProgram(const QString &folder)
-{
+QString TestStartup::copyProgram(const QString &folder) {
     const QString dir = m_dir + folder + QLatin1Char('/');
     QDir().mkpath(dir);
     QFile::copy(BinaryDir() + QStringLiteral("/bin/minatori"), dir + QStringLiteral("minatori"));
@@ -48,31 +46,31 @@ QString TestStartup::copyProgram(const QString &folder)
     return dir;
 }
 
-void TestStartup::init()
-{
+void TestStartup::init() {
     m_dir = MakeTestAppDir(QStringLiteral("startup"));
     qputenv("XDG_RUNTIME_DIR", m_dir.toUtf8());
 }
 
-void TestStartup::decisions_data()
-{
+void TestStartup::decisions_data() {
     QTest::addColumn<QString>("status"); // null: key missing
     QTest::addColumn<QString>("mode");
-    QTest::addColumn<bool>("updater");   // UpdChk.exe beside the executable
+    QTest::addColumn<bool>("updater"); // UpdChk.exe beside the executable
     QTest::addColumn<int>("outcome");
     QTest::addColumn<QString>("statusAfter");
 
     const int menu = int(StartupOutcome::ShowMainMenu), upd = int(StartupOutcome::HandedToUpdater);
     QTest::newRow("nothing set, no updater") << QString() << QString() << false << menu << "<none>";
     QTest::newRow("automatic, updater present") << QString() << "0" << true << upd << "<none>";
-    QTest::newRow("mode missing, updater present") << QString() << QString() << true << upd << "<none>";
+    QTest::newRow("mode missing, updater present")
+        << QString() << QString() << true << upd << "<none>";
     QTest::newRow("manual with blanks") << QString() << " 1 " << true << menu << "<none>";
-    QTest::newRow("status 1 skips the updater once") << "1" << "0" << true << menu << "";
-    QTest::newRow("status is compared exactly") << "１" << "0" << true << upd << "１";
+    QTest::newRow("status 1 skips the updater once") << "1"
+                                                     << "0" << true << menu << "";
+    QTest::newRow("status is compared exactly") << "１"
+                                                << "0" << true << upd << "１";
 }
 
-void TestStartup::decisions()
-{
+void TestStartup::decisions() {
     QFETCH(QString, status);
     QFETCH(QString, mode);
     QFETCH(bool, updater);
@@ -91,21 +89,22 @@ void TestStartup::decisions()
 
     platform::SingleInstanceGuard guard(QStringLiteral("startup-test"));
     QCOMPARE(int(RunStartupChecks(guard)), outcome);
-    QCOMPARE(ReadSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QStringLiteral("<none>")),
-             statusAfter);
+    QCOMPARE(
+        ReadSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QStringLiteral("<none>")),
+        statusAfter);
 
     const QList<ScriptedUi::Call> opened = ui.callsOf(QStringLiteral("shellOpen"));
     if (outcome == int(StartupOutcome::HandedToUpdater)) {
         QCOMPARE(opened.size(), 1);
         QCOMPARE(opened[0].text, m_dir + QStringLiteral("UpdChk.exe"));
-        QCOMPARE(opened[0].params, QLatin1Char('"') + platform::ExecutablePath() + QLatin1Char('"'));
+        QCOMPARE(opened[0].params,
+                 QLatin1Char('"') + platform::ExecutablePath() + QLatin1Char('"'));
     } else {
         QVERIFY(opened.isEmpty());
     }
 }
 
-void TestStartup::secondProcessRaisesTheFirst()
-{
+void TestStartup::secondProcessRaisesTheFirst() {
     // This test is the first instance: it holds the guard and shows its main
     // menu minimised. The real program, started second with [CALL] STATUS = "1",
     // clears the status, asks this instance to come forward and exits 0.
@@ -143,8 +142,7 @@ void TestStartup::secondProcessRaisesTheFirst()
     delete menu;
 }
 
-void TestStartup::lockOfACrashedInstanceIsTakenOver()
-{
+void TestStartup::lockOfACrashedInstanceIsTakenOver() {
     // The real program holds the lock and is then killed outright.
     const QString dir = copyProgram(QStringLiteral("crash"));
     QProcess proc;

@@ -15,21 +15,18 @@
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
+QByteArray readAll(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void writeAll(const QString &path, const QByteArray &bytes)
-{
+void writeAll(const QString &path, const QByteArray &bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
 }
 
-QByteArray utf16le(const QString &s)
-{
+QByteArray utf16le(const QString &s) {
     QByteArray out("\xFF\xFE", 2);
     for (QChar c : s) {
         out.append(char(c.unicode() & 0xFF));
@@ -60,36 +57,46 @@ private slots:
     void trimKeepsIdeographicSpace();
 };
 
-void TestCoreSource::readSetting_data()
-{
+void TestCoreSource::readSetting_data() {
     QTest::addColumn<QByteArray>("file"); // empty: no user.ini at all
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("no file gives default") << QByteArray() << "PARAMA" << "REFRESH" << "60";
-    QTest::newRow("names ignore case")
-        << QByteArray("[parama]\r\nRefresh=30\r\n") << "PARAMA" << "REFRESH" << "30";
-    QTest::newRow("missing key gives default")
-        << QByteArray("[PARAMA]\r\nURL=x\r\n") << "PARAMA" << "REFRESH" << "60";
+    QTest::newRow("no file gives default") << QByteArray() << "PARAMA"
+                                           << "REFRESH"
+                                           << "60";
+    QTest::newRow("names ignore case") << QByteArray("[parama]\r\nRefresh=30\r\n") << "PARAMA"
+                                       << "REFRESH"
+                                       << "30";
+    QTest::newRow("missing key gives default") << QByteArray("[PARAMA]\r\nURL=x\r\n") << "PARAMA"
+                                               << "REFRESH"
+                                               << "60";
     QTest::newRow("missing section gives default")
-        << QByteArray("[OTHER]\r\nREFRESH=5\r\n") << "PARAMA" << "REFRESH" << "60";
+        << QByteArray("[OTHER]\r\nREFRESH=5\r\n") << "PARAMA"
+        << "REFRESH"
+        << "60";
     QTest::newRow("blanks around name and value")
-        << QByteArray("  [ PARAMA ]\n REFRESH  =  45  \n") << "PARAMA" << "REFRESH" << "45";
+        << QByteArray("  [ PARAMA ]\n REFRESH  =  45  \n") << "PARAMA"
+        << "REFRESH"
+        << "45";
     QTest::newRow("key of another section is not seen")
-        << QByteArray("[A]\nREFRESH=1\n[PARAMA]\nURL=u\n") << "PARAMA" << "REFRESH" << "60";
+        << QByteArray("[A]\nREFRESH=1\n[PARAMA]\nURL=u\n") << "PARAMA"
+        << "REFRESH"
+        << "60";
     QTest::newRow("utf-8 japanese value")
-        << QByteArray("[PARAMA]\nKIKANNAME=みなと　内科\n") << "PARAMA" << "KIKANNAME"
-        << QStringLiteral("みなと　内科");
+        << QByteArray("[PARAMA]\nKIKANNAME=みなと　内科\n") << "PARAMA"
+        << "KIKANNAME" << QStringLiteral("みなと　内科");
     QTest::newRow("utf-8 with byte-order mark")
-        << QByteArray("\xEF\xBB\xBF[PARAMA]\r\nREFRESH=20\r\n") << "PARAMA" << "REFRESH" << "20";
+        << QByteArray("\xEF\xBB\xBF[PARAMA]\r\nREFRESH=20\r\n") << "PARAMA"
+        << "REFRESH"
+        << "20";
     QTest::newRow("long value is cut to 2047")
-        << (QByteArray("[PARAMA]\r\nURL=") + QByteArray(3000, 'a') + "\r\n") << "PARAMA" << "URL"
-        << QString(2047, QLatin1Char('a'));
+        << (QByteArray("[PARAMA]\r\nURL=") + QByteArray(3000, 'a') + "\r\n") << "PARAMA"
+        << "URL" << QString(2047, QLatin1Char('a'));
 }
 
-void TestCoreSource::readSetting()
-{
+void TestCoreSource::readSetting() {
     QFETCH(QByteArray, file);
     QFETCH(QString, section);
     QFETCH(QString, key);
@@ -101,8 +108,7 @@ void TestCoreSource::readSetting()
     QCOMPARE(ReadSetting(section, key, def), expected);
 }
 
-void TestCoreSource::writeKeepsEveryOtherLine()
-{
+void TestCoreSource::writeKeepsEveryOtherLine() {
     MakeTestAppDir(QStringLiteral("inplace"));
     writeAll(UserIniPath(), "; clinic settings\r\n[PARAMA]\r\nURL=https://a/api/\r\n"
                             "refresh = 60\r\nIPADR=\r\n\r\n[COKBN]\r\nCHCK=1\r\n");
@@ -116,19 +122,18 @@ void TestCoreSource::writeKeepsEveryOtherLine()
              QStringLiteral("15"));
 }
 
-void TestCoreSource::writeCreatesFileSectionAndKey()
-{
+void TestCoreSource::writeCreatesFileSectionAndKey() {
     MakeTestAppDir(QStringLiteral("create"));
     WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("URL"), QStringLiteral("https://h/api/"));
     WriteSetting(QStringLiteral("COKBN"), QStringLiteral("CHCK"), QStringLiteral("1"));
     WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("APIUSER"), QStringLiteral("ormaster"));
-    QCOMPARE(readAll(UserIniPath()), QByteArray("[PARAMA]\r\nURL=https://h/api/\r\nAPIUSER=ormaster\r\n"
-                                                "[COKBN]\r\nCHCK=1\r\n"));
+    QCOMPARE(readAll(UserIniPath()),
+             QByteArray("[PARAMA]\r\nURL=https://h/api/\r\nAPIUSER=ormaster\r\n"
+                        "[COKBN]\r\nCHCK=1\r\n"));
     QVERIFY(!QFile::exists(UserIniPath() + QStringLiteral(".tmp")));
 }
 
-void TestCoreSource::emptyValueStaysAKey()
-{
+void TestCoreSource::emptyValueStaysAKey() {
     MakeTestAppDir(QStringLiteral("empty"));
     WriteSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QStringLiteral("1"));
     WriteSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QString());
@@ -137,19 +142,18 @@ void TestCoreSource::emptyValueStaysAKey()
              QString());
 }
 
-void TestCoreSource::utf16FileStaysUtf16()
-{
+void TestCoreSource::utf16FileStaysUtf16() {
     MakeTestAppDir(QStringLiteral("utf16"));
     writeAll(UserIniPath(), utf16le(QStringLiteral("[PARAMA]\r\nKIKANNAME=港町クリニック\r\n")));
     QCOMPARE(ReadSetting(QStringLiteral("PARAMA"), QStringLiteral("KIKANNAME"), QString()),
              QStringLiteral("港町クリニック"));
     WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("SAVETXT"), QStringLiteral("/srv/保存/"));
-    QCOMPARE(readAll(UserIniPath()),
-             utf16le(QStringLiteral("[PARAMA]\r\nKIKANNAME=港町クリニック\r\nSAVETXT=/srv/保存/\r\n")));
+    QCOMPARE(
+        readAll(UserIniPath()),
+        utf16le(QStringLiteral("[PARAMA]\r\nKIKANNAME=港町クリニック\r\nSAVETXT=/srv/保存/\r\n")));
 }
 
-void TestCoreSource::lineBreakInValueCannotInjectKeys()
-{
+void TestCoreSource::lineBreakInValueCannotInjectKeys() {
     MakeTestAppDir(QStringLiteral("inject"));
     WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("APIUSER"),
                  QStringLiteral("x\r\n[UPDATE]\r\nMODE=1"));
@@ -157,8 +161,7 @@ void TestCoreSource::lineBreakInValueCannotInjectKeys()
              QStringLiteral("none"));
 }
 
-void TestCoreSource::refusedWriteRaisesAndKeepsFile()
-{
+void TestCoreSource::refusedWriteRaisesAndKeepsFile() {
     // A folder that cannot hold user.ini: the error names the full path.
     const QString dir = MakeTestAppDir(QStringLiteral("refused"));
     writeAll(dir + QStringLiteral("blocker"), "not a folder");
@@ -183,7 +186,8 @@ void TestCoreSource::refusedWriteRaisesAndKeepsFile()
     setrlimit(RLIMIT_FSIZE, &small);
     bool raised = false;
     try {
-        WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("URL"), QString(20000, QLatin1Char('u')));
+        WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("URL"),
+                     QString(20000, QLatin1Char('u')));
     } catch (const EAppError &) {
         raised = true;
     }
@@ -195,14 +199,13 @@ void TestCoreSource::refusedWriteRaisesAndKeepsFile()
     // only an ordinary user can see this).
     if (::getuid() != 0) {
         QFile::setPermissions(UserIniPath(), QFile::ReadOwner);
-        QVERIFY_THROWS_EXCEPTION(EAppError, WriteSetting(QStringLiteral("A"), QStringLiteral("B"),
-                                                         QStringLiteral("C")));
+        QVERIFY_THROWS_EXCEPTION(
+            EAppError, WriteSetting(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")));
         QCOMPARE(readAll(UserIniPath()), before);
     }
 }
 
-void TestCoreSource::logLineFormat()
-{
+void TestCoreSource::logLineFormat() {
     const QString dir = MakeTestAppDir(QStringLiteral("logformat"));
     QCOMPARE(LogFilePath(), dir + QStringLiteral("Log.txt"));
     WriteLog(LogFilePath(), QStringLiteral("API: api01rv2/acceptlstv2?class=03 -> 200 (12ms)"));
@@ -220,16 +223,14 @@ void TestCoreSource::logLineFormat()
                 .hasMatch());
 }
 
-void TestCoreSource::logRotation_data()
-{
+void TestCoreSource::logRotation_data() {
     QTest::addColumn<qint64>("size");
     QTest::addColumn<bool>("rotates");
     QTest::newRow("exactly 2 MiB stays") << qint64(2097152) << false;
     QTest::newRow("one byte more rotates") << qint64(2097153) << true;
 }
 
-void TestCoreSource::logRotation()
-{
+void TestCoreSource::logRotation() {
     QFETCH(qint64, size);
     QFETCH(bool, rotates);
     const QString dir = MakeTestAppDir(QStringLiteral("rotate"));
@@ -247,8 +248,7 @@ void TestCoreSource::logRotation()
     }
 }
 
-void TestCoreSource::twoThreadsWriteWholeLines()
-{
+void TestCoreSource::twoThreadsWriteWholeLines() {
     const QString dir = MakeTestAppDir(QStringLiteral("threads"));
     const QString log = LogFilePath();
     constexpr int perThread = 3000;
@@ -270,8 +270,7 @@ void TestCoreSource::twoThreadsWriteWholeLines()
         QVERIFY2(whole.match(l).hasMatch(), qPrintable(l));
 }
 
-void TestCoreSource::logPathFromSetting_data()
-{
+void TestCoreSource::logPathFromSetting_data() {
     QTest::addColumn<QString>("configured"); // "<dir>" stands for the test folder
     QTest::addColumn<bool>("used");
     QTest::newRow("existing folder") << "<dir>logs/Log.txt" << true;
@@ -281,8 +280,7 @@ void TestCoreSource::logPathFromSetting_data()
     QTest::newRow("empty") << "" << false;
 }
 
-void TestCoreSource::logPathFromSetting()
-{
+void TestCoreSource::logPathFromSetting() {
     QFETCH(QString, configured);
     QFETCH(bool, used);
     const QString dir = MakeTestAppDir(QStringLiteral("logpath"));
@@ -296,8 +294,7 @@ void TestCoreSource::logPathFromSetting()
     QCOMPARE(LogFilePath(), path);
 }
 
-void TestCoreSource::trimKeepsIdeographicSpace()
-{
+void TestCoreSource::trimKeepsIdeographicSpace() {
     QCOMPARE(platform::TrimText(QStringLiteral(" \t\r\n　薬　\x01 ")), QStringLiteral("　薬　"));
     QCOMPARE(platform::TrimText(QStringLiteral("   ")), QString());
 }

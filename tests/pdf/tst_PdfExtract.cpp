@@ -2,8 +2,8 @@
 // string rules, whole files and hostile input.
 
 #include "PdfBuilder.h"
-#include "core/CoreSource.h"
 #include "PlainReading.h"
+#include "core/CoreSource.h"
 #include "pdf/PdfDateExtract.h"
 #include "pdf/PdfDateExtractInternal.h"
 #include "tests/support/TestEnv.h"

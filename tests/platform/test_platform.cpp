@@ -21,28 +21,27 @@ private:
     QString m_dir;
 };
 
-void TestPlatform::init()
-{
+void TestPlatform::init() {
     m_dir = MakeTestAppDir(QStringLiteral("platform"));
     qputenv("XDG_RUNTIME_DIR", m_dir.toUtf8());
 }
 
-void TestPlatform::versionStamp_data()
-{
+void TestPlatform::versionStamp_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
     const QByteArray magic = platform::VersionStampMagic();
-    QTest::newRow("stamp") << (QByteArray(5000, 'z') + magic + QByteArray("\x01\x00\x02\x00\x03\x00\x09\x01", 8))
+    QTest::newRow("stamp") << (QByteArray(5000, 'z') + magic +
+                               QByteArray("\x01\x00\x02\x00\x03\x00\x09\x01", 8))
                            << "1.2.3.265";
     QTest::newRow("no stamp") << QByteArray(5000, 'z') << "";
-    QTest::newRow("cut after marker") << (QByteArray("abc") + magic + QByteArray("\x01\x00", 2)) << "";
+    QTest::newRow("cut after marker")
+        << (QByteArray("abc") + magic + QByteArray("\x01\x00", 2)) << "";
     // The marker may straddle two read blocks of the reader.
-    QTest::newRow("across blocks") << (QByteArray((1 << 20) - 7, 'q') + magic + QByteArray(8, '\0'))
-                                   << "0.0.0.0";
+    QTest::newRow("across blocks")
+        << (QByteArray((1 << 20) - 7, 'q') + magic + QByteArray(8, '\0')) << "0.0.0.0";
 }
 
-void TestPlatform::versionStamp()
-{
+void TestPlatform::versionStamp() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     const QString path = m_dir + QStringLiteral("prog");
@@ -54,8 +53,7 @@ void TestPlatform::versionStamp()
     QCOMPARE(platform::ReadFileVersion(m_dir + QStringLiteral("missing")), QString());
 }
 
-void TestPlatform::secondClaimSeesTheFirst()
-{
+void TestPlatform::secondClaimSeesTheFirst() {
     platform::SingleInstanceGuard first(QStringLiteral("guard-test"));
     QCOMPARE(first.claim(), platform::SingleInstanceGuard::Claim::Owner);
     QSignalSpy shown(&first, &platform::SingleInstanceGuard::activationRequested);
@@ -70,12 +68,12 @@ void TestPlatform::secondClaimSeesTheFirst()
     QCOMPARE(third.claim(), platform::SingleInstanceGuard::Claim::Owner);
 }
 
-void TestPlatform::runtimeFolderWithoutXdg()
-{
+void TestPlatform::runtimeFolderWithoutXdg() {
     qputenv("XDG_RUNTIME_DIR", "");
     const QString dir = platform::UserRuntimeDir();
     QVERIFY(QFileInfo(dir).isDir());
-    QCOMPARE(QFileInfo(dir).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther),
+    QCOMPARE(QFileInfo(dir).permissions() &
+                 (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther),
              QFile::Permissions());
 }
 

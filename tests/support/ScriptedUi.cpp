@@ -8,21 +8,18 @@ namespace {
 platform::IUi *g_installed = nullptr;
 }
 
-ScriptedUi::ScriptedUi()
-{
+ScriptedUi::ScriptedUi() {
     m_previous = g_installed;
     g_installed = this;
     SetUi(this);
 }
 
-ScriptedUi::~ScriptedUi()
-{
+ScriptedUi::~ScriptedUi() {
     g_installed = m_previous;
     SetUi(m_previous);
 }
 
-QList<ScriptedUi::Call> ScriptedUi::callsOf(const QString &kind) const
-{
+QList<ScriptedUi::Call> ScriptedUi::callsOf(const QString &kind) const {
     QList<Call> out;
     for (const Call &c : calls)
         if (c.kind == kind)
@@ -30,9 +27,8 @@ QList<ScriptedUi::Call> ScriptedUi::callsOf(const QString &kind) const
     return out;
 }
 
-MsgResult ScriptedUi::messageBox(QObject *, const QString &title, const QString &text,
-                                 MsgIcon icon, MsgButtons buttons)
-{
+MsgResult ScriptedUi::messageBox(QObject *, const QString &title, const QString &text, MsgIcon icon,
+                                 MsgButtons buttons) {
     Call c{QStringLiteral("messageBox"), title, text};
     c.icon = icon;
     c.buttons = buttons;
@@ -42,35 +38,30 @@ MsgResult ScriptedUi::messageBox(QObject *, const QString &title, const QString 
     return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
 }
 
-void ScriptedUi::errorBox(QObject *, const QString &text)
-{
+void ScriptedUi::errorBox(QObject *, const QString &text) {
     calls << Call{QStringLiteral("errorBox"), QString(), text};
 }
 
-QString ScriptedUi::openFileDialog(QObject *, const FileDialogSpec &spec)
-{
+QString ScriptedUi::openFileDialog(QObject *, const FileDialogSpec &spec) {
     Call c{QStringLiteral("openFile"), spec.title};
     c.file = spec;
     calls << c;
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
 
-QString ScriptedUi::saveFileDialog(QObject *, const FileDialogSpec &spec)
-{
+QString ScriptedUi::saveFileDialog(QObject *, const FileDialogSpec &spec) {
     Call c{QStringLiteral("saveFile"), spec.title};
     c.file = spec;
     calls << c;
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
 
-QString ScriptedUi::pickFolder(QObject *, const QString &title, const QString &startDir)
-{
+QString ScriptedUi::pickFolder(QObject *, const QString &title, const QString &startDir) {
     calls << Call{QStringLiteral("pickFolder"), title, startDir};
     return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
 }
 
-bool ScriptedUi::inputBox(QObject *, const QString &title, const QString &prompt, QString &value)
-{
+bool ScriptedUi::inputBox(QObject *, const QString &title, const QString &prompt, QString &value) {
     calls << Call{QStringLiteral("inputBox"), title, prompt, value};
     if (inputAnswers.isEmpty())
         return false;
@@ -81,21 +72,18 @@ bool ScriptedUi::inputBox(QObject *, const QString &title, const QString &prompt
     return true;
 }
 
-int ScriptedUi::taskDialog(QObject *, const TaskDialogSpec &spec)
-{
+int ScriptedUi::taskDialog(QObject *, const TaskDialogSpec &spec) {
     Call c{QStringLiteral("taskDialog"), spec.caption, spec.instruction};
     c.task = spec;
     calls << c;
     return taskAnswers.isEmpty() ? -1 : taskAnswers.takeFirst();
 }
 
-void ScriptedUi::shellOpen(QObject *, const QString &target, const QString &params)
-{
+void ScriptedUi::shellOpen(QObject *, const QString &target, const QString &params) {
     calls << Call{QStringLiteral("shellOpen"), QString(), target, params};
 }
 
-void ScriptedUi::setCursor(CursorKind kind)
-{
+void ScriptedUi::setCursor(CursorKind kind) {
     cursor = kind;
     calls << Call{QStringLiteral("cursor"), QString(),
                   kind == CursorKind::Hourglass ? QStringLiteral("hourglass")
@@ -103,8 +91,7 @@ void ScriptedUi::setCursor(CursorKind kind)
 }
 
 bool ScriptedUi::printJob(const QString &documentName,
-                          const std::function<bool(QPaintDevice *device)> &paint)
-{
+                          const std::function<bool(QPaintDevice *device)> &paint) {
     calls << Call{QStringLiteral("print"), documentName};
     if (!printAnswer)
         return false;

@@ -13,13 +13,11 @@ class ScriptedUi : public platform::IUi {
 public:
     struct Call {
         Call(QString k = {}, QString t = {}, QString x = {}, QString p = {})
-            : kind(std::move(k)), title(std::move(t)), text(std::move(x)), params(std::move(p))
-        {
-        }
-        QString kind;    // "messageBox", "errorBox", "openFile", "saveFile", "pickFolder",
-                         // "inputBox", "taskDialog", "shellOpen", "cursor", "print"
+            : kind(std::move(k)), title(std::move(t)), text(std::move(x)), params(std::move(p)) {}
+        QString kind; // "messageBox", "errorBox", "openFile", "saveFile", "pickFolder",
+                      // "inputBox", "taskDialog", "shellOpen", "cursor", "print"
         QString title;
-        QString text;    // message text, target, prompt, ...
+        QString text; // message text, target, prompt, ...
         QString params;
         platform::MsgIcon icon = platform::MsgIcon::None;
         platform::MsgButtons buttons = platform::MsgButtons::Ok;
@@ -27,12 +25,12 @@ public:
         platform::TaskDialogSpec task;
     };
 
-    ScriptedUi();  // installs itself
+    ScriptedUi();           // installs itself
     ~ScriptedUi() override; // uninstalls itself
 
     // Answers, consumed in order per kind.
     QList<platform::MsgResult> messageAnswers;
-    QStringList fileAnswers;    // open/save/folder dialogs
+    QStringList fileAnswers;     // open/save/folder dialogs
     QList<QString> inputAnswers; // a null QString means "cancelled"
     QList<int> taskAnswers;
     bool printAnswer = true;

@@ -8,8 +8,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-QString MakeTestAppDir(const QString &name)
-{
+QString MakeTestAppDir(const QString &name) {
     QString root = qEnvironmentVariable("MINATORI_TEST_SCRATCH");
     if (root.isEmpty())
         root = QDir::tempPath() + QStringLiteral("/minatori-test");
@@ -21,8 +20,7 @@ QString MakeTestAppDir(const QString &name)
     return QDir(dir).absolutePath() + QLatin1Char('/');
 }
 
-QStringList ReadLogMessages(const QString &logPath)
-{
+QStringList ReadLogMessages(const QString &logPath) {
     QFile f(logPath);
     if (!f.open(QIODevice::ReadOnly))
         return {};
@@ -37,5 +35,9 @@ QStringList ReadLogMessages(const QString &logPath)
     return out;
 }
 
-QString SourceDir() { return qEnvironmentVariable("MINATORI_SOURCE_DIR", QStringLiteral(".")); }
-QString BinaryDir() { return qEnvironmentVariable("MINATORI_BINARY_DIR", QStringLiteral(".")); }
+QString SourceDir() {
+    return qEnvironmentVariable("MINATORI_SOURCE_DIR", QStringLiteral("."));
+}
+QString BinaryDir() {
+    return qEnvironmentVariable("MINATORI_BINARY_DIR", QStringLiteral("."));
+}
