@@ -1,6 +1,7 @@
 #include "platform/CertStore.h"
 
 #include "platform/AppPaths.h"
+#include "platform/Trim.h"
 #include "platform/OpenSslPtr.h"
 
 #include <QCryptographicHash>
@@ -94,7 +95,7 @@ QStringList readIndex(const QString &folder) {
         return ids;
     const QList<QByteArray> lines = f.readAll().split('\n');
     for (const QByteArray &line : lines) {
-        const QString id = QString::fromLatin1(line.trimmed());
+        const QString id = TrimText(QString::fromLatin1(line));
         if (isEntryId(id) && !ids.contains(id))
             ids << id;
     }
