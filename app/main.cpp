@@ -3,9 +3,11 @@
 #include "app/Startup.h"
 #include "core/CoreSource.h"
 #include "orca/OrcaHttp.h"
+#include "platform/AppPaths.h"
 #include "platform/SingleInstance.h"
 
 #include <QApplication>
+#include <QFile>
 
 namespace {
 
@@ -30,6 +32,9 @@ public:
 
 int main(int argc, char *argv[]) {
     OrcaGlobalInit(); // before any thread exists
+    // Without a session runtime folder, Qt and our guard share our private one.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(platform::UserRuntimeDir()));
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
     RegisterJapaneseFonts();
