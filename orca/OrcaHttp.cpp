@@ -56,6 +56,9 @@ namespace {
 
 constexpr int kDefaultTimeoutMs = 60000;
 constexpr int kAlertCertificateRequired = 116;
+// ORCA's answers are a few hundred kilobytes at most; a server that sends more
+// than this is broken, and its answer is refused rather than held in memory.
+constexpr qsizetype kMaxBodyBytes = qsizetype(64) << 20;
 
 const char *descriptionOf(int number) {
     switch (number) {
@@ -99,6 +102,7 @@ struct TOrcaHttpClient::Impl {
     curl_off_t lastUp = -1;
     bool connected = false;
     bool stalled = false;
+    bool bodyTooLarge = false;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     void resetRequestState() {
@@ -106,12 +110,18 @@ struct TOrcaHttpClient::Impl {
         body.clear();
         stallClock.start();
         lastDown = lastUp = -1;
-        connected = stalled = false;
+        connected = stalled = bodyTooLarge = false;
         errorBuffer[0] = '\0';
     }
 
     static size_t onBody(char *data, size_t size, size_t count, void *self) {
-        static_cast<Impl *>(self)->body.append(data, qsizetype(size * count));
+        auto *d = static_cast<Impl *>(self);
+        const qsizetype n = qsizetype(size * count);
+        if (d->body.size() + n > kMaxBodyBytes) {
+            d->bodyTooLarge = true;
+            return 0; // ends the transfer with a write error
+        }
+        d->body.append(data, n);
         return size * count;
     }
 
@@ -400,8 +410,12 @@ OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
         result.errorText = d->failureText(number, code);
     } else {
         result.kind = OrcaHttpResult::OtherError;
-        result.errorText =
-            QString::fromUtf8(d->errorBuffer[0] ? d->errorBuffer : curl_easy_strerror(code));
+        if (d->bodyTooLarge)
+            result.errorText = QStringLiteral("The answer is larger than %1 bytes")
+                                   .arg(QString::number(kMaxBodyBytes));
+        else
+            result.errorText =
+                QString::fromUtf8(d->errorBuffer[0] ? d->errorBuffer : curl_easy_strerror(code));
     }
     return result;
 }

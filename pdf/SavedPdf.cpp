@@ -17,10 +17,6 @@ QString SavedPdfFolder() {
     return folder;
 }
 
-QString SavedPdfMask(SavedPdfKind kind) {
-    return kind == SavedPdfKind::Drug ? QStringLiteral("YZK*.pdf") : QStringLiteral("TKK*.pdf");
-}
-
 bool MatchesSavedPdfMask(const QString &fileName, SavedPdfKind kind) {
     const QLatin1String prefix(kind == SavedPdfKind::Drug ? "YZK" : "TKK");
     const QLatin1String suffix(".pdf");

@@ -13,10 +13,8 @@ enum class SavedPdfKind { Drug, Checkup };
 // (with its trailing separator) when the setting is blank. Read anew at every call.
 QString SavedPdfFolder();
 
-// "YZK*.pdf" or "TKK*.pdf".
-QString SavedPdfMask(SavedPdfKind kind);
-
-// Whether a file name (without folder) matches the kind's mask: letters compare
+// Whether a file name (without folder) matches the kind's mask, "YZK*.pdf" or
+// "TKK*.pdf": letters compare
 // without regard to case, "*" stands for any run of characters.
 bool MatchesSavedPdfMask(const QString &fileName, SavedPdfKind kind);
 

@@ -22,6 +22,12 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
 namespace {
 
 const QString kPatientPath = QStringLiteral("api01rv2/patientgetv2?id=00012");
@@ -116,6 +122,7 @@ private slots:
     void retries_data();
     void retries();
     void responseFiles();
+    void oversizedAnswerIsRefused();
     void clientCertificate_data();
     void clientCertificate();
     void patientIdRetry_data();
@@ -567,6 +574,52 @@ void TestOrcaTransport::responseFiles() {
     const QStringList leftovers =
         QDir(platform::ExecutableDir()).entryList({QStringLiteral("Res_*00013*")}, QDir::Files);
     QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(' ')));
+}
+
+void TestOrcaTransport::oversizedAnswerIsRefused() {
+    // A broken server that answers 200 with an endless body: the call ends
+    // with an error instead of holding the answer in memory, and an older
+    // response file stays as it was.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&addr), len) == 0);
+    QVERIFY(::listen(listener, 1) == 0);
+    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len) == 0);
+    std::thread server([listener] {
+        const int peer = ::accept(listener, nullptr, nullptr);
+        if (peer < 0)
+            return;
+        char request[4096];
+        (void)::recv(peer, request, sizeof request, 0);
+        const char head[] = "HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n";
+        (void)::send(peer, head, sizeof head - 1, MSG_NOSIGNAL);
+        const QByteArray chunk(1 << 16, 'x');
+        for (int i = 0; i < 2000; ++i) // bounded: at most 128 MiB
+            if (::send(peer, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL) <= 0)
+                break;
+        ::close(peer);
+    });
+
+    WriteSetting(QStringLiteral("COKBN"), QStringLiteral("CHCK"), QStringLiteral("1"));
+    const QString old = platform::ExecutableDir() + ResponseFileName(kPatientPath);
+    QFile f(old);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("older answer");
+    f.close();
+    m_transport->stURL = QStringLiteral("http://127.0.0.1:%1/api/").arg(ntohs(addr.sin_port));
+    const QString file = m_transport->CallOrcaApi(kPatientPath, QString());
+    server.join();
+    ::close(listener);
+
+    QCOMPARE(file, QString());
+    QCOMPARE(logLines(),
+             QStringList{QStringLiteral("Error: The answer is larger than 67108864 bytes")});
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("older answer"));
 }
 
 void TestOrcaTransport::clientCertificate_data() {
