@@ -14,8 +14,8 @@ enum class SavedPdfKind { Drug, Checkup };
 QString SavedPdfFolder();
 
 // Whether a file name (without folder) matches the kind's mask, "YZK*.pdf" or
-// "TKK*.pdf": letters compare
-// without regard to case, "*" stands for any run of characters.
+// "TKK*.pdf": letters compare without regard to case, "*" stands for any run of
+// characters.
 bool MatchesSavedPdfMask(const QString &fileName, SavedPdfKind kind);
 
 // Whether a file name (without folder) contains "_" + patientId + "X", compared
