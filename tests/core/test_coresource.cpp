@@ -15,17 +15,6 @@
 
 namespace {
 
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 QByteArray utf16le(const QString &s) {
     QByteArray out("\xFF\xFE", 2);
     for (QChar c : s) {
@@ -103,21 +92,21 @@ void TestCoreSource::readSetting() {
     QFETCH(QString, expected);
     MakeTestAppDir(QStringLiteral("read"));
     if (!file.isEmpty())
-        writeAll(UserIniPath(), file);
+        QVERIFY(WriteAll(UserIniPath(), file));
     const QString def = key == QStringLiteral("REFRESH") ? QStringLiteral("60") : QString();
     QCOMPARE(ReadSetting(section, key, def), expected);
 }
 
 void TestCoreSource::writeKeepsEveryOtherLine() {
     MakeTestAppDir(QStringLiteral("inplace"));
-    writeAll(UserIniPath(), "; clinic settings\r\n[PARAMA]\r\nURL=https://a/api/\r\n"
-                            "refresh = 60\r\nIPADR=\r\n\r\n[COKBN]\r\nCHCK=1\r\n");
+    QVERIFY(WriteAll(UserIniPath(), "; clinic settings\r\n[PARAMA]\r\nURL=https://a/api/\r\n"
+                                    "refresh = 60\r\nIPADR=\r\n\r\n[COKBN]\r\nCHCK=1\r\n"));
     WriteSetting(QStringLiteral("parama"), QStringLiteral("REFRESH"), QStringLiteral("120"));
-    QCOMPARE(readAll(UserIniPath()),
+    QCOMPARE(ReadAll(UserIniPath()),
              QByteArray("; clinic settings\r\n[PARAMA]\r\nURL=https://a/api/\r\n"
                         "REFRESH=120\r\nIPADR=\r\n\r\n[COKBN]\r\nCHCK=1\r\n"));
     // Nothing is cached: a change made by hand is seen at the next read.
-    writeAll(UserIniPath(), "[PARAMA]\r\nREFRESH=15\r\n");
+    QVERIFY(WriteAll(UserIniPath(), "[PARAMA]\r\nREFRESH=15\r\n"));
     QCOMPARE(ReadSetting(QStringLiteral("PARAMA"), QStringLiteral("REFRESH"), QStringLiteral("60")),
              QStringLiteral("15"));
 }
@@ -127,7 +116,7 @@ void TestCoreSource::writeCreatesFileSectionAndKey() {
     WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("URL"), QStringLiteral("https://h/api/"));
     WriteSetting(QStringLiteral("COKBN"), QStringLiteral("CHCK"), QStringLiteral("1"));
     WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("APIUSER"), QStringLiteral("ormaster"));
-    QCOMPARE(readAll(UserIniPath()),
+    QCOMPARE(ReadAll(UserIniPath()),
              QByteArray("[PARAMA]\r\nURL=https://h/api/\r\nAPIUSER=ormaster\r\n"
                         "[COKBN]\r\nCHCK=1\r\n"));
     QVERIFY(!QFile::exists(UserIniPath() + QStringLiteral(".tmp")));
@@ -137,19 +126,20 @@ void TestCoreSource::emptyValueStaysAKey() {
     MakeTestAppDir(QStringLiteral("empty"));
     WriteSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QStringLiteral("1"));
     WriteSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QString());
-    QCOMPARE(readAll(UserIniPath()), QByteArray("[CALL]\r\nSTATUS=\r\n"));
+    QCOMPARE(ReadAll(UserIniPath()), QByteArray("[CALL]\r\nSTATUS=\r\n"));
     QCOMPARE(ReadSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QStringLiteral("x")),
              QString());
 }
 
 void TestCoreSource::utf16FileStaysUtf16() {
     MakeTestAppDir(QStringLiteral("utf16"));
-    writeAll(UserIniPath(), utf16le(QStringLiteral("[PARAMA]\r\nKIKANNAME=港町クリニック\r\n")));
+    QVERIFY(WriteAll(UserIniPath(),
+                     utf16le(QStringLiteral("[PARAMA]\r\nKIKANNAME=港町クリニック\r\n"))));
     QCOMPARE(ReadSetting(QStringLiteral("PARAMA"), QStringLiteral("KIKANNAME"), QString()),
              QStringLiteral("港町クリニック"));
     WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("SAVETXT"), QStringLiteral("/srv/保存/"));
     QCOMPARE(
-        readAll(UserIniPath()),
+        ReadAll(UserIniPath()),
         utf16le(QStringLiteral("[PARAMA]\r\nKIKANNAME=港町クリニック\r\nSAVETXT=/srv/保存/\r\n")));
 }
 
@@ -164,7 +154,7 @@ void TestCoreSource::lineBreakInValueCannotInjectKeys() {
 void TestCoreSource::refusedWriteRaisesAndKeepsFile() {
     // A folder that cannot hold user.ini: the error names the full path.
     const QString dir = MakeTestAppDir(QStringLiteral("refused"));
-    writeAll(dir + QStringLiteral("blocker"), "not a folder");
+    QVERIFY(WriteAll(dir + QStringLiteral("blocker"), "not a folder"));
     platform::SetExecutableDirOverride(dir + QStringLiteral("blocker/app"));
     try {
         WriteSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QString());
@@ -177,7 +167,7 @@ void TestCoreSource::refusedWriteRaisesAndKeepsFile() {
     // the old file exactly as it was.
     MakeTestAppDir(QStringLiteral("full"));
     const QByteArray before("[PARAMA]\r\nURL=https://old/api/\r\n");
-    writeAll(UserIniPath(), before);
+    QVERIFY(WriteAll(UserIniPath(), before));
     struct rlimit old {};
     getrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, SIG_IGN);
@@ -193,7 +183,7 @@ void TestCoreSource::refusedWriteRaisesAndKeepsFile() {
     }
     setrlimit(RLIMIT_FSIZE, &old);
     QVERIFY(raised);
-    QCOMPARE(readAll(UserIniPath()), before);
+    QCOMPARE(ReadAll(UserIniPath()), before);
 
     // A read-only user.ini is refused as well (root may write anything, so
     // only an ordinary user can see this).
@@ -201,7 +191,7 @@ void TestCoreSource::refusedWriteRaisesAndKeepsFile() {
         QFile::setPermissions(UserIniPath(), QFile::ReadOwner);
         QVERIFY_THROWS_EXCEPTION(
             EAppError, WriteSetting(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")));
-        QCOMPARE(readAll(UserIniPath()), before);
+        QCOMPARE(ReadAll(UserIniPath()), before);
     }
 }
 
@@ -210,7 +200,7 @@ void TestCoreSource::logLineFormat() {
     QCOMPARE(LogFilePath(), dir + QStringLiteral("Log.txt"));
     WriteLog(LogFilePath(), QStringLiteral("API: api01rv2/acceptlstv2?class=03 -> 200 (12ms)"));
     WriteLog(LogFilePath(), QStringLiteral("日本語\r\n二行目"));
-    const QString text = QString::fromUtf8(readAll(dir + QStringLiteral("Log.txt")));
+    const QString text = QString::fromUtf8(ReadAll(dir + QStringLiteral("Log.txt")));
     static const QRegularExpression re(QStringLiteral(
         "^\\d{4}/\\d{2}/\\d{2} \\d{1,2}:\\d{2}:\\d{2} API: api01rv2/acceptlstv2\\?class=03 -> 200 "
         "\\(12ms\\)\r\n\\d{4}/\\d{2}/\\d{2} \\d{1,2}:\\d{2}:\\d{2} 日本語\r\n二行目\r\n$"));
@@ -235,16 +225,16 @@ void TestCoreSource::logRotation() {
     QFETCH(bool, rotates);
     const QString dir = MakeTestAppDir(QStringLiteral("rotate"));
     const QString log = dir + QStringLiteral("Log.txt"), old = dir + QStringLiteral("Log_old.txt");
-    writeAll(log, QByteArray(size, 'x'));
-    writeAll(old, "older generation");
+    QVERIFY(WriteAll(log, QByteArray(size, 'x')));
+    QVERIFY(WriteAll(old, "older generation"));
     WriteLog(log, QStringLiteral("next"));
     if (rotates) {
         QCOMPARE(QFileInfo(old).size(), size); // the older Log_old.txt was replaced
         QCOMPARE(ReadLogMessages(log), QStringList{QStringLiteral("next")});
     } else {
-        QCOMPARE(readAll(old), QByteArray("older generation"));
+        QCOMPARE(ReadAll(old), QByteArray("older generation"));
         QVERIFY(QFileInfo(log).size() > size);
-        QVERIFY(readAll(log).endsWith(" next\r\n"));
+        QVERIFY(ReadAll(log).endsWith(" next\r\n"));
     }
 }
 

@@ -84,17 +84,6 @@ QList<int> codesOf(const QList<HttpErrorLine> &errors) {
     return out;
 }
 
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
 QString authorizationOf(const QJsonValue &request) {
     return StandinServer::header(request.toObject(), QStringLiteral("Authorization"));
 }
@@ -491,7 +480,7 @@ void TestOrcaTransport::retries() {
                                fault == QLatin1String("delay") ? statusOrDelay : 0));
     const QString url = m_transport->stURL + kPathOnlineDrug;
     const QString resFile = platform::ExecutableDir() + ResponseFileName(kPathOnlineDrug);
-    writeAll(resFile, "older answer");
+    QVERIFY(WriteAll(resFile, "older answer"));
 
     const QString body = FillPlaceholder(
         FillPlaceholder(
@@ -525,7 +514,7 @@ void TestOrcaTransport::retries() {
         QVERIFY2(ms >= TOrcaTransport::kRetryWaitMs * (errors.size()) + stalls - 50,
                  qPrintable(QString::number(ms)));
     } else {
-        QCOMPARE(readAll(resFile), QByteArray("older answer"));
+        QCOMPARE(ReadAll(resFile), QByteArray("older answer"));
     }
 
     const QJsonArray seen = m_tls.requests();
@@ -546,7 +535,7 @@ void TestOrcaTransport::responseFiles() {
              QStringLiteral("Res_api01rv2_acceptlstv2_class_03.txt"));
 
     QCOMPARE(m_transport->CallOrcaApi(kPatientPath, QString()), expected);
-    const QByteArray bytes = readAll(expected);
+    const QByteArray bytes = ReadAll(expected);
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
     const QString text = QString::fromUtf8(bytes.mid(3));
     QVERIFY2(text.contains(QStringLiteral("架空 一郎")), qPrintable(text));
@@ -555,9 +544,9 @@ void TestOrcaTransport::responseFiles() {
     // Replaced by the next answer for the same path; an unknown patient answers too.
     QCOMPARE(m_transport->CallOrcaApi(QStringLiteral("api01rv2/patientgetv2?id=00099"), QString()),
              platform::ExecutableDir() + QStringLiteral("Res_api01rv2_patientgetv2_id_00099.txt"));
-    writeAll(expected, "stale");
+    QVERIFY(WriteAll(expected, "stale"));
     QCOMPARE(m_transport->CallOrcaApi(kPatientPath, QString()), expected);
-    QCOMPARE(readAll(expected), bytes);
+    QCOMPARE(ReadAll(expected), bytes);
 
     // The file cannot be written (a folder holds its name): the 200 is logged,
     // then the failure, and the call has no result.
@@ -793,7 +782,7 @@ void TestOrcaTransport::patientIdRetry() {
         return;
     }
     QCOMPARE(file, platform::ExecutableDir() + ResponseFileName(kPathOnlineDrug));
-    const QString text = QString::fromUtf8(readAll(file));
+    const QString text = QString::fromUtf8(ReadAll(file));
     QCOMPARE(IsE10Answer(text), result == QLatin1String("e10"));
 }
 
