@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include <QTest>
 #include <QThread>
 
@@ -24,6 +25,12 @@ QByteArray utf16le(const QString &s) {
     return out;
 }
 
+// The text in the Windows Japanese code page (CP932).
+QByteArray cp932(const QString &s) {
+    QStringEncoder encoder("windows-31j");
+    return encoder(s);
+}
+
 } // namespace
 
 class TestCoreSource : public QObject {
@@ -35,6 +42,8 @@ private slots:
     void writeCreatesFileSectionAndKey();
     void emptyValueStaysAKey();
     void utf16FileStaysUtf16();
+    void writeKeepsTheFileEncoding_data();
+    void writeKeepsTheFileEncoding();
     void lineBreakInValueCannotInjectKeys();
     void refusedWriteRaisesAndKeepsFile();
     void logLineFormat();
@@ -141,6 +150,48 @@ void TestCoreSource::utf16FileStaysUtf16() {
     QCOMPARE(
         ReadAll(UserIniPath()),
         utf16le(QStringLiteral("[PARAMA]\r\nKIKANNAME=港町クリニック\r\nSAVETXT=/srv/保存/\r\n")));
+}
+
+void TestCoreSource::writeKeepsTheFileEncoding_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("key"); // in [PARAMA]
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("after");
+    // A user.ini carried over from a Windows PC is in CP932; ① and ～ are
+    // characters of its NEC and IBM extensions.
+    const QString windows = QStringLiteral("; 設定\r\n[PARAMA]\r\nKIKANNAME=①みなと～内科\r\n");
+    QTest::newRow("CP932: other lines stay byte for byte")
+        << cp932(windows + "REFRESH=60\r\n") << "REFRESH"
+        << "30" << cp932(windows + "REFRESH=30\r\n");
+    QTest::newRow("CP932: a Japanese value is written in CP932")
+        << cp932(windows) << "SAVETXT" << QStringLiteral("/srv/保存/")
+        << cp932(windows + QStringLiteral("SAVETXT=/srv/保存/\r\n"));
+    QTest::newRow("bytes of no code page in an untouched line stay")
+        << (cp932(windows) + "; \x80\xFF\xFD\r\nURL=x\r\n") << "URL"
+        << "y" << (cp932(windows) + "; \x80\xFF\xFD\r\nURL=y\r\n");
+    // 𠮷 has no CP932 code: rather than lose it the file turns to UTF-8.
+    QTest::newRow("CP932: a value beyond the code page turns the file to UTF-8")
+        << cp932(windows) << "APIUSER" << QStringLiteral("𠮷田")
+        << (QByteArray("\xEF\xBB\xBF") + (windows + QStringLiteral("APIUSER=𠮷田\r\n")).toUtf8());
+    QTest::newRow("UTF-8 stays UTF-8, line ends as they were")
+        << QStringLiteral("[PARAMA]\nKIKANNAME=みなと\nURL=x").toUtf8() << "SAVETXT"
+        << QStringLiteral("/srv/保存/")
+        << QStringLiteral("[PARAMA]\nKIKANNAME=みなと\nURL=x\r\nSAVETXT=/srv/保存/\r\n").toUtf8();
+}
+
+void TestCoreSource::writeKeepsTheFileEncoding() {
+    QFETCH(QByteArray, before);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, after);
+    MakeTestAppDir(QStringLiteral("encoding"));
+    QVERIFY(WriteAll(UserIniPath(), before));
+    WriteSetting(QStringLiteral("PARAMA"), key, value);
+    QCOMPARE(ReadAll(UserIniPath()), after);
+    QCOMPARE(ReadSetting(QStringLiteral("PARAMA"), key, QString()), value);
+    QCOMPARE(ReadSetting(QStringLiteral("PARAMA"), QStringLiteral("KIKANNAME"), QString()),
+             before.startsWith("[PARAMA]") ? QStringLiteral("みなと")
+                                           : QStringLiteral("①みなと～内科"));
 }
 
 void TestCoreSource::lineBreakInValueCannotInjectKeys() {
