@@ -93,14 +93,20 @@ void WriteLog(const QString &path, const QString &message) {
                              message + QStringLiteral("\r\n"))
                                 .toUtf8(); // the system code page is UTF-8 here
     QFile f(path);
-    if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) {
-        lock.unlock();
-        throw EAppError(
+    const auto ioError = [&] {
+        return EAppError(
             QStringLiteral("EInOutError"),
             QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), f.errorString()));
-    }
-    f.write(line);
+    };
+    // Every failure (cannot create, disk full, I/O error) reaches the caller;
+    // the lock is released as the error leaves this function.
+    if (!f.open(QIODevice::Append | QIODevice::WriteOnly))
+        throw ioError();
+    if (f.write(line) != line.size() || !f.flush())
+        throw ioError();
     f.close();
+    if (f.error() != QFileDevice::NoError)
+        throw ioError();
 }
 
 void Log(const QString &message) {

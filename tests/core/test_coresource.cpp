@@ -50,6 +50,7 @@ private slots:
     void logRotation_data();
     void logRotation();
     void twoThreadsWriteWholeLines();
+    void logWriteErrorReachesTheCaller();
     void logPathFromSetting_data();
     void logPathFromSetting();
     void trimKeepsIdeographicSpace();
@@ -309,6 +310,21 @@ void TestCoreSource::twoThreadsWriteWholeLines() {
     static const QRegularExpression whole(QStringLiteral("^(a{60}|b{60})\\d+$"));
     for (const QString &l : lines)
         QVERIFY2(whole.match(l).hasMatch(), qPrintable(l));
+}
+
+void TestCoreSource::logWriteErrorReachesTheCaller() {
+    // /dev/full opens but takes no byte: like a full disk.
+    const QString dir = MakeTestAppDir(QStringLiteral("logfull"));
+    try {
+        WriteLog(QStringLiteral("/dev/full"), QStringLiteral("lost"));
+        QFAIL("no error raised");
+    } catch (const EAppError &e) {
+        QCOMPARE(e.className(), QStringLiteral("EInOutError"));
+        QVERIFY2(e.message().startsWith(QStringLiteral("/dev/full: ")), qPrintable(e.message()));
+    }
+    // The lock was released: the next line is written.
+    WriteLog(LogFilePath(), QStringLiteral("next"));
+    QCOMPARE(ReadLogMessages(dir + QStringLiteral("Log.txt")), QStringList{QStringLiteral("next")});
 }
 
 void TestCoreSource::logPathFromSetting_data() {
