@@ -1,6 +1,7 @@
 #include "core/CoreSource.h"
 
 #include "platform/AppPaths.h"
+#include "platform/PrivateFile.h"
 #include "platform/ProfileFile.h"
 
 #include <QDateTime>
@@ -100,7 +101,7 @@ void WriteLog(const QString &path, const QString &message) {
     };
     // Every failure (cannot create, disk full, I/O error) reaches the caller;
     // the lock is released as the error leaves this function.
-    if (!f.open(QIODevice::Append | QIODevice::WriteOnly))
+    if (!platform::OpenPrivateForAppend(f))
         throw ioError();
     if (f.write(line) != line.size() || !f.flush())
         throw ioError();

@@ -5,11 +5,11 @@
 #include "orca/OrcaTemplates.h"
 #include "orca/TlsFailure.h"
 #include "platform/AppPaths.h"
+#include "platform/PrivateFile.h"
 #include "platform/Trim.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSaveFile>
 #include <QThread>
 
 #include <exception>
@@ -27,11 +27,11 @@ struct TransportError : std::exception {
 };
 
 void writeResponseFile(const QString &fileName, const QByteArray &body) {
-    QSaveFile f(fileName);
     QByteArray data("\xEF\xBB\xBF");
     data += QString::fromUtf8(body).toUtf8();
-    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit())
-        throw TransportError(QStringLiteral("Cannot write %1: %2").arg(fileName, f.errorString()));
+    QString error;
+    if (!platform::SavePrivateFile(fileName, data, &error))
+        throw TransportError(QStringLiteral("Cannot write %1: %2").arg(fileName, error));
 }
 
 } // namespace

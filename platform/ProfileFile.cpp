@@ -1,8 +1,9 @@
 #include "platform/ProfileFile.h"
 
+#include "platform/PrivateFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QStringList>
@@ -289,16 +290,7 @@ bool WriteProfileString(const QString &file, const QString &section, const QStri
     QByteArray bytes;
     if (!encode(t, &bytes))
         return fail(QStringLiteral("the value cannot be stored in the file's code page"));
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(out.errorString());
-    if (out.write(bytes) != bytes.size()) {
-        out.cancelWriting();
-        return fail(out.errorString());
-    }
-    if (!out.commit())
-        return fail(out.errorString());
-    return true;
+    return SavePrivateFile(file, bytes, error);
 }
 
 } // namespace platform

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -51,6 +52,7 @@ private slots:
     void logRotation();
     void twoThreadsWriteWholeLines();
     void logWriteErrorReachesTheCaller();
+    void newFilesAreOwnerOnly();
     void logPathFromSetting_data();
     void logPathFromSetting();
     void trimKeepsIdeographicSpace();
@@ -325,6 +327,37 @@ void TestCoreSource::logWriteErrorReachesTheCaller() {
     // The lock was released: the next line is written.
     WriteLog(LogFilePath(), QStringLiteral("next"));
     QCOMPARE(ReadLogMessages(dir + QStringLiteral("Log.txt")), QStringList{QStringLiteral("next")});
+}
+
+void TestCoreSource::newFilesAreOwnerOnly() {
+    // user.ini holds the API key and the log patient numbers: a file the
+    // program creates is the user's alone, whatever the umask; a file that
+    // exists keeps the mode someone gave it.
+    const mode_t oldMask = ::umask(022);
+    const QString dir = MakeTestAppDir(QStringLiteral("private"));
+    const QString ini = UserIniPath(), log = dir + QStringLiteral("Log.txt");
+    const auto mode = [](const QString &path) {
+        return QFileInfo(path).permissions() & 0x0777; // owner, group, others
+    };
+    const QFile::Permissions ownerOnly = QFile::ReadUser | QFile::WriteUser;
+    WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("APIKEY"), QStringLiteral("secret"));
+    WriteLog(log, QStringLiteral("first"));
+    QCOMPARE(mode(ini), ownerOnly);
+    QCOMPARE(mode(log), ownerOnly);
+
+    const QFile::Permissions shared = ownerOnly | QFile::ReadGroup;
+    QVERIFY(QFile::setPermissions(ini, shared | QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(QFile::setPermissions(log, shared | QFile::ReadOwner | QFile::WriteOwner));
+    WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("APIKEY"), QStringLiteral("other"));
+    WriteLog(log, QStringLiteral("second"));
+    QCOMPARE(mode(ini), shared);
+    QCOMPARE(mode(log), shared);
+
+    // After a rotation the new Log.txt is a new file.
+    QVERIFY(WriteAll(log, QByteArray(2097153, 'x')));
+    WriteLog(log, QStringLiteral("third"));
+    QCOMPARE(mode(log), ownerOnly);
+    ::umask(oldMask);
 }
 
 void TestCoreSource::logPathFromSetting_data() {

@@ -535,6 +535,8 @@ void TestOrcaTransport::responseFiles() {
              QStringLiteral("Res_api01rv2_acceptlstv2_class_03.txt"));
 
     QCOMPARE(m_transport->CallOrcaApi(kPatientPath, QString()), expected);
+    // Answers name patients: the file is the user's alone.
+    QCOMPARE(QFileInfo(expected).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
     const QByteArray bytes = ReadAll(expected);
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
     const QString text = QString::fromUtf8(bytes.mid(3));
