@@ -33,8 +33,11 @@ public:
 int main(int argc, char *argv[]) {
     OrcaGlobalInit(); // before any thread exists
     // Without a session runtime folder, Qt and our guard share our private one.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(platform::UserRuntimeDir()));
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString runtime = platform::UserRuntimeDir();
+        if (!runtime.isEmpty())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    }
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
     RegisterJapaneseFonts();

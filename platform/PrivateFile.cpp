@@ -2,6 +2,11 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace platform {
 
 namespace {
@@ -34,6 +39,29 @@ bool SavePrivateFile(const QString &path, const QByteArray &data, QString *error
 
 bool OpenPrivateForAppend(QFile &file) {
     return file.open(QIODevice::Append | QIODevice::WriteOnly, kOwnerOnly);
+}
+
+bool IsPrivateFolder(const QString &path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid() && (st.st_mode & 0077) == 0;
+}
+
+bool MakePrivateFolder(const QString &path, QString *error) {
+    const auto fail = [&](const QString &why) {
+        if (error)
+            *error = path + QStringLiteral(": ") + why;
+        return false;
+    };
+    const QByteArray p = QFile::encodeName(path);
+    if (::mkdir(p.constData(), 0700) != 0 && errno != EEXIST)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::lstat(p.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return fail(QStringLiteral("not a folder of this user"));
+    if ((st.st_mode & 0077) != 0 && ::chmod(p.constData(), 0700) != 0)
+        return fail(QStringLiteral("cannot make private"));
+    return true;
 }
 
 } // namespace platform
