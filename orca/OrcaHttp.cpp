@@ -27,7 +27,12 @@
 //   12031   connection reset                       the above with the socket's errno ECONNRESET
 //   12152   empty or malformed server reply        CURLE_GOT_NOTHING, CURLE_WEIRD_SERVER_REPLY,
 //                                                  CURLE_HTTP2, CURLE_HTTP2_STREAM,
-//                                                  CURLE_BAD_CONTENT_ENCODING
+//                                                  CURLE_BAD_CONTENT_ENCODING; a receive error
+//                                                  about the chunked encoding or the size of
+//                                                  the header; once the connection is up, every
+//                                                  other error not named here (a reply that is
+//                                                  no HTTP gives CURLE_UNSUPPORTED_PROTOCOL, a
+//                                                  header too large CURLE_OUT_OF_MEMORY)
 //   12175   TLS handshake failure                  CURLE_SSL_CONNECT_ERROR, CURLE_SSL_CIPHER,
 //                                                  CURLE_SSL_CERTPROBLEM, CURLE_SSL_ENGINE_*,
 //                                                  CURLE_USE_SSL_FAILED,
@@ -49,8 +54,9 @@
 //                                                  CURLE_SSL_CRL_BADFILE,
 //                                                  X509_V_ERR_UNABLE_TO_GET_CRL
 //
-// Every other libcurl error (malformed URL, unsupported scheme, out of memory,
-// a refused write) is not a transport failure and gets no number.
+// Every other libcurl error before the connection is up (malformed URL,
+// unsupported scheme, out of memory), and an answer refused for its size, is
+// not a transport failure and gets no number.
 
 namespace {
 
@@ -164,6 +170,8 @@ struct TOrcaHttpClient::Impl {
 
     // The WinHTTP number of a failed transfer, or 0 when it is no transport failure.
     int failureNumber(CURLcode code) const {
+        if (bodyTooLarge)
+            return 0; // refused by us, not a failure of the server
         const bool certMissing = tls.certRequested && !tls.certPresented;
         if (code == CURLE_SSL_CLIENTCERT || tls.fatalAlert == kAlertCertificateRequired)
             return 12044;
@@ -192,6 +200,10 @@ struct TOrcaHttpClient::Impl {
                 return certMissing ? 12044 : 12175;
             if (tls.fatalAlert >= 0)
                 return 12175;
+            // The bytes arrived but do not make an HTTP answer.
+            if (code == CURLE_RECV_ERROR &&
+                (std::strstr(errorBuffer, "chunk") || std::strstr(errorBuffer, "header")))
+                return 12152;
             // libcurl keeps the errno of some socket calls only; its message for
             // a failed send or receive carries the socket's error text.
             long osErrno = 0;
@@ -235,7 +247,9 @@ struct TOrcaHttpClient::Impl {
         case CURLE_SSL_CRL_BADFILE:
             return 12057;
         default:
-            return 0;
+            // Once the request is on its way, what goes wrong comes from the
+            // server's side: its reply could not be read as HTTP.
+            return connected ? 12152 : 0;
         }
     }
 

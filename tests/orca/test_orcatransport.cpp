@@ -9,6 +9,7 @@
 #include "orca/TlsFailure.h"
 #include "platform/AppPaths.h"
 #include "platform/CertStore.h"
+#include "tests/support/RawServer.h"
 #include "tests/support/StandinServer.h"
 #include "tests/support/TestCerts.h"
 #include "tests/support/TestEnv.h"
@@ -21,12 +22,6 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -112,6 +107,8 @@ private slots:
     void retries();
     void responseFiles();
     void oversizedAnswerIsRefused();
+    void invalidRepliesAreRetried_data();
+    void invalidRepliesAreRetried();
     void clientCertificate_data();
     void clientCertificate();
     void patientIdRetry_data();
@@ -571,46 +568,70 @@ void TestOrcaTransport::oversizedAnswerIsRefused() {
     // A broken server that answers 200 with an endless body: the call ends
     // with an error instead of holding the answer in memory, and an older
     // response file stays as it was.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(listener >= 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&addr), len) == 0);
-    QVERIFY(::listen(listener, 1) == 0);
-    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len) == 0);
-    std::thread server([listener] {
-        const int peer = ::accept(listener, nullptr, nullptr);
-        if (peer < 0)
-            return;
-        char request[4096];
-        (void)::recv(peer, request, sizeof request, 0);
-        const char head[] = "HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n";
-        (void)::send(peer, head, sizeof head - 1, MSG_NOSIGNAL);
-        const QByteArray chunk(1 << 16, 'x');
-        for (int i = 0; i < 2000; ++i) // bounded: at most 128 MiB
-            if (::send(peer, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL) <= 0)
-                break;
-        ::close(peer);
-    });
+    RawServer server(
+        [](int socket, int) {
+            if (!RawServer::sendAll(socket,
+                                    "HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n"))
+                return;
+            const QByteArray chunk(1 << 16, 'x');
+            for (int i = 0; i < 2000; ++i) // bounded: at most 128 MiB
+                if (!RawServer::sendAll(socket, chunk))
+                    break;
+        },
+        1);
+    QVERIFY(server.isListening());
 
     WriteSetting(QStringLiteral("COKBN"), QStringLiteral("CHCK"), QStringLiteral("1"));
     const QString old = platform::ExecutableDir() + ResponseFileName(kPatientPath);
-    QFile f(old);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("older answer");
-    f.close();
-    m_transport->stURL = QStringLiteral("http://127.0.0.1:%1/api/").arg(ntohs(addr.sin_port));
-    const QString file = m_transport->CallOrcaApi(kPatientPath, QString());
-    server.join();
-    ::close(listener);
-
-    QCOMPARE(file, QString());
+    QVERIFY(WriteAll(old, "older answer"));
+    m_transport->stURL = server.baseUrl();
+    QCOMPARE(m_transport->CallOrcaApi(kPatientPath, QString()), QString());
     QCOMPARE(logLines(),
              QStringList{QStringLiteral("Error: The answer is larger than 67108864 bytes")});
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("older answer"));
+    QCOMPARE(ReadAll(old), QByteArray("older answer"));
+}
+
+void TestOrcaTransport::invalidRepliesAreRetried_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("not HTTP at all") << QByteArray("hello there\r\n\r\n");
+    QTest::newRow("binary") << QByteArray("\x00\x01\x02\xFF\xFE", 5);
+    QTest::newRow("unknown HTTP version")
+        << QByteArray("HTTP/1.7 200 OK\r\nContent-Length: 0\r\n\r\n");
+    QTest::newRow("status out of range")
+        << QByteArray("HTTP/1.1 1000 OK\r\nContent-Length: 0\r\n\r\n");
+    QTest::newRow("header without colon")
+        << QByteArray("HTTP/1.1 200 OK\r\nno colon\r\nContent-Length: 0\r\n\r\n");
+    QTest::newRow("header too large")
+        << (QByteArray("HTTP/1.1 200 OK\r\nX-Big: ") + QByteArray(400000, 'a') + "\r\n\r\n");
+    QTest::newRow("broken chunked encoding") << QByteArray(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n");
+    QTest::newRow("no reply") << QByteArray();
+}
+
+void TestOrcaTransport::invalidRepliesAreRetried() {
+    // Twice a reply that is no valid HTTP, then a good one: each bad reply is
+    // the invalid-reply failure (12152), with its hint, and is retried.
+    QFETCH(QByteArray, reply);
+    RawServer server(
+        [reply](int socket, int index) {
+            RawServer::sendAll(socket, index < 2
+                                           ? reply
+                                           : QByteArray("HTTP/1.1 200 OK\r\nConnection: "
+                                                        "close\r\nContent-Length: 4\r\n\r\n<ok>"));
+        },
+        3);
+    QVERIFY(server.isListening());
+    WriteSetting(QStringLiteral("COKBN"), QStringLiteral("CHCK"), QStringLiteral("1"));
+    m_transport->stURL = server.baseUrl();
+    const QString file = m_transport->CallOrcaApi(kPatientPath, QString());
+
+    const QStringList log = logLines();
+    const QList<HttpErrorLine> errors = httpErrors(log);
+    QCOMPARE(codesOf(errors), (QList<int>{12152, 12152}));
+    QVERIFY2(log[0].contains(QStringLiteral("Error receiving data: (12152)")), qPrintable(log[0]));
+    QCOMPARE(log.last(), QStringLiteral("API: %1 -> 200 (Nms)").arg(kPatientPath));
+    QCOMPARE(server.requests().size(), 3);
+    QCOMPARE(ReadAll(file), QByteArray("\xEF\xBB\xBF<ok>"));
 }
 
 void TestOrcaTransport::clientCertificate_data() {
