@@ -23,6 +23,8 @@ public:
             platform::Ui().errorBox(nullptr, e.message());
         } catch (const std::exception &e) {
             platform::Ui().errorBox(nullptr, QString::fromUtf8(e.what()));
+        } catch (...) { // nothing may unwind through Qt's event dispatch
+            platform::Ui().errorBox(nullptr, QStringLiteral("Unknown error"));
         }
         return false;
     }

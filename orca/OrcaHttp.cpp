@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <exception>
 #include <mutex>
+#include <utility>
 
 // How a failed libcurl transfer becomes a failure text. The number is the one
 // the Windows HTTP stack gives the same kind of failure; hints and the retry
@@ -109,6 +111,7 @@ struct TOrcaHttpClient::Impl {
     bool connected = false;
     bool stalled = false;
     bool bodyTooLarge = false;
+    std::exception_ptr callbackError; // raised in a callback; raised again after libcurl returns
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     void resetRequestState() {
@@ -117,21 +120,27 @@ struct TOrcaHttpClient::Impl {
         stallClock.start();
         lastDown = lastUp = -1;
         connected = stalled = bodyTooLarge = false;
+        callbackError = nullptr;
         errorBuffer[0] = '\0';
     }
 
-    static size_t onBody(char *data, size_t size, size_t count, void *self) {
+    static size_t onBody(char *data, size_t size, size_t count, void *self) noexcept {
         auto *d = static_cast<Impl *>(self);
         const qsizetype n = qsizetype(size * count);
         if (d->body.size() + n > kMaxBodyBytes) {
             d->bodyTooLarge = true;
             return 0; // ends the transfer with a write error
         }
-        d->body.append(data, n);
+        try {
+            d->body.append(data, n);
+        } catch (...) { // no exception may cross libcurl
+            d->callbackError = std::current_exception();
+            return 0;
+        }
         return size * count;
     }
 
-    static size_t onHeader(char *data, size_t size, size_t count, void *self) {
+    static size_t onHeader(char *data, size_t size, size_t count, void *self) noexcept {
         // A new status line (after a 401 challenge or a 100 Continue) starts a
         // new response; only the last one's body is kept.
         if (size * count >= 5 && std::memcmp(data, "HTTP/", 5) == 0)
@@ -141,14 +150,15 @@ struct TOrcaHttpClient::Impl {
 
     // The connection is ready (TCP and TLS done, or reused): from here on the
     // stall watch runs.
-    static int onConnected(void *self, char *, char *, int, int) {
+    static int onConnected(void *self, char *, char *, int, int) noexcept {
         auto *d = static_cast<Impl *>(self);
         d->connected = true;
         d->stallClock.start();
         return CURL_PREREQFUNC_OK;
     }
 
-    static int onProgress(void *self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+    static int onProgress(void *self, curl_off_t, curl_off_t down, curl_off_t,
+                          curl_off_t up) noexcept {
         auto *d = static_cast<Impl *>(self);
         if (!d->connected || down != d->lastDown || up != d->lastUp) {
             d->lastDown = down;
@@ -163,7 +173,7 @@ struct TOrcaHttpClient::Impl {
         return 0;
     }
 
-    static CURLcode onTlsContext(CURL *, void *sslCtx, void *self) {
+    static CURLcode onTlsContext(CURL *, void *sslCtx, void *self) noexcept {
         InstallTlsHooks(static_cast<SSL_CTX *>(sslCtx), &static_cast<Impl *>(self)->tls);
         return CURLE_OK;
     }
@@ -404,6 +414,10 @@ OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
 
     const CURLcode code = curl_easy_perform(c);
     curl_slist_free_all(headers);
+    if (d->tls.error)
+        std::rethrow_exception(std::exchange(d->tls.error, nullptr));
+    if (d->callbackError)
+        std::rethrow_exception(std::exchange(d->callbackError, nullptr));
     long connects = 0;
     curl_easy_getinfo(c, CURLINFO_NUM_CONNECTS, &connects);
     result.newConnections = int(connects);

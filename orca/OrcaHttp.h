@@ -67,7 +67,9 @@ public:
 
     // Sends one request and waits for its outcome. When the server asks for a
     // client certificate, one of the user's personal store is chosen through
-    // ChooseClientCertificate and presented.
+    // ChooseClientCertificate and presented. An error raised while libcurl
+    // runs (the log cannot be written while the certificate is chosen) ends
+    // the request and is raised again here once libcurl has returned.
     OrcaHttpResult send(const OrcaHttpRequest &request);
 
     struct Impl;

@@ -109,6 +109,7 @@ private slots:
     void oversizedAnswerIsRefused();
     void invalidRepliesAreRetried_data();
     void invalidRepliesAreRetried();
+    void logErrorDuringHandshakeReachesTheCaller();
     void clientCertificate_data();
     void clientCertificate();
     void patientIdRetry_data();
@@ -632,6 +633,32 @@ void TestOrcaTransport::invalidRepliesAreRetried() {
     QCOMPARE(log.last(), QStringLiteral("API: %1 -> 200 (Nms)").arg(kPatientPath));
     QCOMPARE(server.requests().size(), 3);
     QCOMPARE(ReadAll(file), QByteArray("\xEF\xBB\xBF<ok>"));
+}
+
+void TestOrcaTransport::logErrorDuringHandshakeReachesTheCaller() {
+    // The certificate choice writes the log from inside the TLS handshake.
+    // When that write fails, the handshake ends as a failure and the log's
+    // error reaches the caller once the TLS library has returned.
+    StandinServer server;
+    QVERIFY(startTls(server, m_server, QString(), QString(),
+                     m_pki + QStringLiteral("client-root.crt")));
+    useCloud(server);
+    const QString log = LogFilePath();
+    QVERIFY(QDir().mkpath(log)); // a folder where Log.txt should be: no line can be written
+    try {
+        m_transport->CallOrcaApi(kPatientPath, QString());
+        QFAIL("no error raised");
+    } catch (const EAppError &e) {
+        QCOMPARE(e.className(), QStringLiteral("EInOutError"));
+    }
+    QCOMPARE(server.requests().size(), 0);
+
+    // The client is whole afterwards.
+    QVERIFY(QDir(log).removeRecursively());
+    const TestCert client = MakeTestClient(m_clientRoot, QStringLiteral("clinic"));
+    QVERIFY(
+        platform::CertStore::Open(platform::kPersonalStore)->add(client.certDer, client.keyDer));
+    QVERIFY(!m_transport->CallOrcaApi(kPatientPath, QString()).isEmpty());
 }
 
 void TestOrcaTransport::clientCertificate_data() {
