@@ -1,6 +1,8 @@
 #include "orca/OrcaHttp.h"
 
 #include "orca/ClientCertificates.h"
+#include "platform/AppPaths.h"
+#include "platform/VersionInfo.h"
 
 #include <QElapsedTimer>
 
@@ -303,6 +305,14 @@ void OrcaGlobalInit() {
     });
 }
 
+QString OrcaUserAgent(const QString &fileVersion) {
+    QString agent = QStringLiteral("minatori");
+    if (!fileVersion.isEmpty())
+        agent += QLatin1Char('/') + fileVersion;
+    return agent + QStringLiteral(" libcurl/") +
+           QLatin1String(curl_version_info(CURLVERSION_NOW)->version);
+}
+
 bool IsRetryableFailure(const QString &errorText) {
     return errorText.contains(QLatin1String("12152")) ||
            errorText.contains(QLatin1String("12002")) ||
@@ -359,6 +369,10 @@ OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
     d->resetRequestState();
 
     curl_easy_setopt(c, CURLOPT_URL, url.constData());
+    // The executable's version is read once; libcurl copies the text.
+    static const QByteArray userAgent =
+        OrcaUserAgent(platform::ReadFileVersion(platform::ExecutablePath())).toUtf8();
+    curl_easy_setopt(c, CURLOPT_USERAGENT, userAgent.constData());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));

@@ -48,6 +48,10 @@ struct OrcaHttpResult {
     int newConnections = 0; // connections opened for this request (0: an open one was reused)
 };
 
+// The User-Agent of every request: "minatori/<file version> libcurl/<version>";
+// without "/<file version>" when the executable carries no version stamp.
+QString OrcaUserAgent(const QString &fileVersion);
+
 // The failure texts that are worth another attempt after 200 ms: an invalid
 // server reply, a time-out, a connection error and a reset connection.
 bool IsRetryableFailure(const QString &errorText);

@@ -23,6 +23,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <curl/curl.h>
+
 namespace {
 
 const QString kPatientPath = QStringLiteral("api01rv2/patientgetv2?id=00012");
@@ -409,6 +411,14 @@ void TestOrcaTransport::methodHeadersAndBody() {
 
     const QJsonArray requests = m_tls.requests();
     QCOMPARE(requests.size(), 4);
+    // Every request names the program and the HTTP library; some front ends
+    // refuse requests without a User-Agent. This test program has no version stamp.
+    const QString curl =
+        QStringLiteral("libcurl/") + QLatin1String(curl_version_info(CURLVERSION_NOW)->version);
+    for (const QJsonValue &r : requests)
+        QCOMPARE(StandinServer::header(r.toObject(), QStringLiteral("User-Agent")),
+                 QStringLiteral("minatori ") + curl);
+    QCOMPARE(OrcaUserAgent(QStringLiteral("1.0.0.9")), QStringLiteral("minatori/1.0.0.9 ") + curl);
     for (int i : {0, 1, 3}) {
         const QJsonObject get = requests[i].toObject();
         QCOMPARE(get.value(QStringLiteral("method")).toString(), QStringLiteral("GET"));
