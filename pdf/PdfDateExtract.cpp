@@ -2,6 +2,7 @@
 
 #include "core/CoreSource.h"
 #include "pdf/PdfDateExtractInternal.h"
+#include "platform/Utf16.h"
 
 #include <QDir>
 #include <QFile>
@@ -614,8 +615,11 @@ QString CheckupDateFromText(const QString &text) {
         return {};
     static const QRegularExpression re(QStringLiteral(R"((20\d{2})[/\-\.](\d{2})[/\-\.](\d{2}))"));
     const qsizetype performed = text.indexOf(QStringLiteral(u"実施"));
+    // The map may have given half a surrogate pair; the expression would then
+    // match nothing in the whole text.
+    const QString subject = platform::ReplaceLoneSurrogates(text);
     QString greatest;
-    for (auto it = re.globalMatch(text); it.hasNext();) {
+    for (auto it = re.globalMatch(subject); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         const QString result = m.captured(1) + QLatin1Char('-') + m.captured(2);
         // Matches come from the left, so the first one after the word is the nearest.
