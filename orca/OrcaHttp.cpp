@@ -334,14 +334,6 @@ void TOrcaHttpClient::setTimeouts(int connectMs, int stallMs) {
     d->stallMs = stallMs;
 }
 
-int TOrcaHttpClient::connectTimeoutMs() const {
-    return d->connectMs;
-}
-
-int TOrcaHttpClient::stallTimeoutMs() const {
-    return d->stallMs;
-}
-
 OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
     OrcaHttpResult result;
     CURL *c = d->curl;
@@ -448,7 +440,6 @@ OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
     const int number = d->failureNumber(code);
     if (number != 0) {
         result.kind = OrcaHttpResult::TransportFailure;
-        result.errorNumber = number;
         result.errorText = d->failureText(number, code);
     } else {
         result.kind = OrcaHttpResult::OtherError;

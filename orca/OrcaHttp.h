@@ -44,7 +44,6 @@ struct OrcaHttpResult {
     int status = 0;
     QByteArray body;
     QString errorText;      // the failure text (empty for a response)
-    int errorNumber = 0;    // the WinHTTP number of a transport failure
     int newConnections = 0; // connections opened for this request (0: an open one was reused)
 };
 
@@ -66,8 +65,6 @@ public:
     // Time allowed to set up a connection (TCP and TLS), and the longest time
     // a started transfer may go without moving a byte. Both 60 s by default.
     void setTimeouts(int connectMs, int stallMs);
-    int connectTimeoutMs() const;
-    int stallTimeoutMs() const;
 
     // Sends one request and waits for its outcome. When the server asks for a
     // client certificate, one of the user's personal store is chosen through

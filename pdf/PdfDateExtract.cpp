@@ -81,11 +81,6 @@ qsizetype CharMap::size() const {
     return m_count;
 }
 
-bool CharMap::contains(quint16 code) const {
-    resolve();
-    return !m_values.empty() && m_values[code] != kAbsent;
-}
-
 bool CharMap::appendTo(QString &out, quint16 code) const {
     resolve();
     if (m_values.empty())

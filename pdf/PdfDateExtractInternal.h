@@ -36,7 +36,6 @@ public:
 
     bool isEmpty() const;
     qsizetype size() const;
-    bool contains(quint16 code) const;
     // The mapped text, or an empty text when the code has no entry.
     QString value(quint16 code) const;
     // Appends the mapped text; false (nothing appended) when the code has no entry.
