@@ -43,10 +43,13 @@ bool IsUsableLogPath(const QString &configured) {
 }
 
 QString ExecutablePath() {
-    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    if (!self.isEmpty())
-        return self;
-    return QCoreApplication::applicationFilePath();
+    // Read on every settings access and log line; the executable does not
+    // move while it runs, so it is resolved once.
+    static const QString path = [] {
+        const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+        return self.isEmpty() ? QCoreApplication::applicationFilePath() : self;
+    }();
+    return path;
 }
 
 QString ExecutableDir() {

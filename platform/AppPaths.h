@@ -3,7 +3,7 @@
 
 namespace platform {
 
-// Full path of the running executable (resolved through /proc/self/exe on Linux).
+// Full path of the running executable (resolved once, through /proc/self/exe on Linux).
 QString ExecutablePath();
 
 // Folder of the running executable, with a trailing '/'. Every file the program
