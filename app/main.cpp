@@ -43,6 +43,7 @@ int main(int argc, char *argv[]) {
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
     RegisterJapaneseFonts();
+    SetApplicationIcon();
 
     QtUi ui;
     platform::SetUi(&ui);
