@@ -52,10 +52,7 @@ void TestPlatform::versionStamp() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     const QString path = m_dir + QStringLiteral("prog");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    f.close();
+    QVERIFY(WriteAll(path, bytes));
     QCOMPARE(platform::ReadFileVersion(path), expected);
     QCOMPARE(platform::ReadFileVersion(m_dir + QStringLiteral("missing")), QString());
 }
