@@ -368,6 +368,19 @@ void TestSelfPane::demoPatient() {
     std::sort(sorted.begin(), sorted.end(), std::greater<QString>());
     QCOMPARE(all, sorted);
     fixture::Grab(&viewer, QStringLiteral("selfpane-demo-all"));
+
+    // The printout of the 24 months, with the clinic's name as the online
+    // drug information gives it.
+    TPrescription own;
+    own.InstitutionName = QStringLiteral("みなと見本クリニック");
+    own.InstitutionCd = QStringLiteral("1319900011");
+    viewer.FPrescList = {own};
+    ui.printPdfPath = scratchFile(QStringLiteral("notebook-demo.pdf"));
+    viewer.BtnSelfPrint->click();
+    const QList<QStringList> pages = pdfPages(ui.printPdfPath);
+    QVERIFY(pages.size() >= 2);
+    QCOMPARE(pages.at(0).value(0), all.first() + QStringLiteral(" みなと見本クリニック"));
+    QVERIFY(QFileInfo(renderFirstPage(ui.printPdfPath)).size() > 0);
 }
 
 void TestSelfPane::printOwnHistory() {
