@@ -34,6 +34,38 @@ QString CertificateDate(const DataStore &store, const QJsonObject &ins, const ch
     return d.isValid() ? DateText(d) : text;
 }
 
+// The insurance leaves of patientgetv2 (with the burden rates and name) and
+// of acceptlstv2 (with the branch number), in ORCA's order.
+enum class InsuranceForm { Patient, Reception };
+
+void AddInsuranceLeaves(XmlNode &node, const DataStore &store, const QJsonObject &patient,
+                        InsuranceForm form) {
+    const QJsonObject ins = Insurance(patient);
+    const bool full = form == InsuranceForm::Patient;
+    node.leaf(QStringLiteral("Insurance_Combination_Number"),
+              Or(Str(ins, "combination"), QStringLiteral("0001")));
+    if (full) {
+        node.leaf(QStringLiteral("InsuranceCombination_Rate_Admission"), BurdenRate(ins))
+            .leaf(QStringLiteral("InsuranceCombination_Rate_Outpatient"), BurdenRate(ins));
+    }
+    node.leaf(QStringLiteral("Insurance_Nondisplay"), QStringLiteral("N"))
+        .leaf(QStringLiteral("InsuranceProvider_Class"), Str(ins, "class"))
+        .leaf(QStringLiteral("InsuranceProvider_Number"), Str(ins, "number"))
+        .leaf(QStringLiteral("InsuranceProvider_WholeName"), Str(ins, "name"))
+        .leaf(QStringLiteral("HealthInsuredPerson_Symbol"), Str(ins, "symbol"))
+        .leaf(QStringLiteral("HealthInsuredPerson_Number"), Str(ins, "insured_number"));
+    if (!full)
+        node.leaf(QStringLiteral("HealthInsuredPerson_Branch_Number"), Str(ins, "branch"));
+    node.leaf(QStringLiteral("HealthInsuredPerson_Assistance"), Str(ins, "assistance"));
+    if (full)
+        node.leaf(QStringLiteral("HealthInsuredPerson_Assistance_Name"), BurdenName(ins));
+    node.leaf(QStringLiteral("RelationToInsuredPerson"), QStringLiteral("1"))
+        .leaf(QStringLiteral("HealthInsuredPerson_WholeName"), Str(patient, "name"))
+        .leaf(QStringLiteral("Certificate_StartDate"), CertificateDate(store, ins, "start"))
+        .leaf(QStringLiteral("Certificate_ExpiredDate"),
+              Or(CertificateDate(store, ins, "end"), QStringLiteral("9999-12-31")));
+}
+
 } // namespace
 
 QByteArray AnswerPatientGet(const ApiCall &call) {
@@ -77,30 +109,9 @@ QByteArray AnswerPatientGet(const ApiCall &call) {
     }
     info.leaf(QStringLiteral("FirstVisit_Date"), first.isValid() ? DateText(first) : QString())
         .leaf(QStringLiteral("LastVisit_Date"), last.isValid() ? DateText(last) : QString());
-    const QJsonObject ins = Insurance(p);
-    if (!ins.isEmpty()) {
-        const QString rate = BurdenRate(ins);
-        info.array(QStringLiteral("HealthInsurance_Information"))
-            .child()
-            .leaf(QStringLiteral("Insurance_Combination_Number"),
-                  Or(Str(ins, "combination"), QStringLiteral("0001")))
-            .leaf(QStringLiteral("InsuranceCombination_Rate_Admission"), rate)
-            .leaf(QStringLiteral("InsuranceCombination_Rate_Outpatient"), rate)
-            .leaf(QStringLiteral("Insurance_Nondisplay"), QStringLiteral("N"))
-            .leaf(QStringLiteral("InsuranceProvider_Class"), Str(ins, "class"))
-            .leaf(QStringLiteral("InsuranceProvider_Number"), Str(ins, "number"))
-            .leaf(QStringLiteral("InsuranceProvider_WholeName"), Str(ins, "name"))
-            .leaf(QStringLiteral("HealthInsuredPerson_Symbol"), Str(ins, "symbol"))
-            .leaf(QStringLiteral("HealthInsuredPerson_Number"), Str(ins, "insured_number"))
-            .leaf(QStringLiteral("HealthInsuredPerson_Assistance"), Str(ins, "assistance"))
-            .leaf(QStringLiteral("HealthInsuredPerson_Assistance_Name"), BurdenName(ins))
-            .leaf(QStringLiteral("RelationToInsuredPerson"), QStringLiteral("1"))
-            .leaf(QStringLiteral("HealthInsuredPerson_WholeName"), Str(p, "name"))
-            .leaf(QStringLiteral("Certificate_StartDate"),
-                  CertificateDate(call.store, ins, "start"))
-            .leaf(QStringLiteral("Certificate_ExpiredDate"),
-                  Or(CertificateDate(call.store, ins, "end"), QStringLiteral("9999-12-31")));
-    }
+    if (!Insurance(p).isEmpty())
+        AddInsuranceLeaves(info.array(QStringLiteral("HealthInsurance_Information")).child(),
+                           call.store, p, InsuranceForm::Patient);
     return RenderAnswer(out);
 }
 
@@ -175,26 +186,9 @@ QByteArray AnswerAcceptList(const ApiCall &call) {
             .leaf(QStringLiteral("WholeName_inKana"), Or(Str(e, "kana"), Str(p, "kana")))
             .leaf(QStringLiteral("BirthDate"), Str(p, "birth"))
             .leaf(QStringLiteral("Sex"), Str(p, "sex"));
-        const QJsonObject ins = Insurance(p);
-        if (!ins.isEmpty()) {
-            c.record(QStringLiteral("HealthInsurance_Information"))
-                .leaf(QStringLiteral("Insurance_Combination_Number"),
-                      Or(Str(ins, "combination"), QStringLiteral("0001")))
-                .leaf(QStringLiteral("Insurance_Nondisplay"), QStringLiteral("N"))
-                .leaf(QStringLiteral("InsuranceProvider_Class"), Str(ins, "class"))
-                .leaf(QStringLiteral("InsuranceProvider_Number"), Str(ins, "number"))
-                .leaf(QStringLiteral("InsuranceProvider_WholeName"), Str(ins, "name"))
-                .leaf(QStringLiteral("HealthInsuredPerson_Symbol"), Str(ins, "symbol"))
-                .leaf(QStringLiteral("HealthInsuredPerson_Number"), Str(ins, "insured_number"))
-                .leaf(QStringLiteral("HealthInsuredPerson_Branch_Number"), Str(ins, "branch"))
-                .leaf(QStringLiteral("HealthInsuredPerson_Assistance"), Str(ins, "assistance"))
-                .leaf(QStringLiteral("RelationToInsuredPerson"), QStringLiteral("1"))
-                .leaf(QStringLiteral("HealthInsuredPerson_WholeName"), Str(p, "name"))
-                .leaf(QStringLiteral("Certificate_StartDate"),
-                      CertificateDate(call.store, ins, "start"))
-                .leaf(QStringLiteral("Certificate_ExpiredDate"),
-                      Or(CertificateDate(call.store, ins, "end"), QStringLiteral("9999-12-31")));
-        }
+        if (!Insurance(p).isEmpty())
+            AddInsuranceLeaves(c.record(QStringLiteral("HealthInsurance_Information")), call.store,
+                               p, InsuranceForm::Reception);
     }
     return RenderAnswer(out);
 }
