@@ -73,10 +73,16 @@ inline const QString kSelfCalendarTemplate = QStringLiteral(
     "<Medical_Information type=\"record\">      <Department_Code "
     "type=\"string\"></Department_Code>    </Medical_Information>  </medicalgetreq></data>");
 
-// The template with the first occurrence of the placeholder replaced.
+// The value with "&", "<" and ">" written as character references, so that
+// no value can end an element or add one to a request document.
+QString XmlEscapeValue(const QString &value);
+
+// The template with the first occurrence of the placeholder replaced by the
+// value, escaped (XmlEscapeValue).
 QString FillPlaceholder(const QString &body, const QString &placeholder, const QString &value);
 
-// The clinic's own treatment of one day (class 01): number and date inserted as given.
+// The clinic's own treatment of one day (class 01): number and date inserted
+// as given (escaped).
 QString BuildMedicalDayRequest(const QString &patientId, const QString &date);
 
 // The same for one department (class 02).

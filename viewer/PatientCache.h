@@ -1,0 +1,43 @@
+#pragma once
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+// PatientCache.csv: one patient a line, "chart number,name", UTF-8 with a
+// byte-order mark, CR LF. The first name recorded for a number stays; the file
+// only grows. Lines already in the file are never rewritten: new ones are
+// appended, so an interrupted write can only lose the line being added, and a
+// line in another encoding stays byte for byte.
+class TPatientCache {
+public:
+    // Reads the file's chart numbers once (a missing file is an empty cache).
+    // Throws EAppError when the file exists but cannot be read.
+    explicit TPatientCache(const QString &path);
+
+    // Records the patient unless the trimmed number or name is blank or the
+    // number is already there. Throws EAppError when the file cannot be written.
+    void Add(const QString &chartNo, const QString &name);
+
+    bool Contains(const QString &chartNo) const { return m_keys.contains(chartNo); }
+
+private:
+    QString m_path;
+    QSet<QString> m_keys;
+    bool m_needsBom = true; // a new or empty file starts with the byte-order mark
+    bool m_endsWithNewline = true;
+};
+
+// The number of a cache line (the text before its first comma), or a null text
+// for a line without a comma.
+QString PatientCacheKey(const QString &line);
+
+// A line of the cache split at its first comma.
+struct TCacheHit {
+    QString PatientID;
+    QString Name;
+};
+
+// The cache's lines whose name contains the text (exact, case-sensitive), in
+// file order. Throws EAppError when the file cannot be read.
+QList<TCacheHit> SearchPatientCache(const QString &path, const QString &text);

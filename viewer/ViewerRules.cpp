@@ -1,0 +1,129 @@
+#include "viewer/ViewerRules.h"
+
+#include "orca/OrcaTags.h"
+#include "platform/Trim.h"
+
+#include <QFile>
+#include <QUrl>
+
+namespace viewer {
+
+namespace {
+
+// A text of decimal digits only (no sign, no blanks) as an integer; -1 otherwise.
+int digitsValue(const QString &s) {
+    if (s.isEmpty())
+        return -1;
+    for (const QChar c : s) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return -1;
+    }
+    bool ok = false;
+    const int v = s.toInt(&ok, 10);
+    return ok ? v : -1;
+}
+
+} // namespace
+
+int RefreshIntervalSeconds(const QString &setting) {
+    constexpr int kDefault = 60;
+    const QString s = platform::TrimText(setting);
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < s.size() && (s.at(i) == QLatin1Char('+') || s.at(i) == QLatin1Char('-'))) {
+        negative = s.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    const int magnitude = digitsValue(s.mid(i));
+    if (magnitude < 0)
+        return kDefault;
+    const int value = negative ? -magnitude : magnitude;
+    return qBound(10, value, 3600);
+}
+
+QString DateLabelText(const QDate &day) {
+    return QStringLiteral("%1年%2月%3日")
+        .arg(day.year(), 4, 10, QLatin1Char('0'))
+        .arg(day.month(), 2, 10, QLatin1Char('0'))
+        .arg(day.day(), 2, 10, QLatin1Char('0'));
+}
+
+QString TainMonthLabelText(const QString &month) {
+    return month.mid(0, 4) + QStringLiteral("年") + month.mid(5, 2) + QStringLiteral("月");
+}
+
+QString AgeText(const QString &birthDate, const QDate &today) {
+    const int y = digitsValue(birthDate.mid(0, 4));
+    const int m = digitsValue(birthDate.mid(5, 2));
+    const int d = digitsValue(birthDate.mid(8, 2));
+    if (y < 0 || m < 0 || d < 0)
+        return QString();
+    const QDate born(y, m, d);
+    if (!born.isValid() || !today.isValid())
+        return QString();
+    const qint64 days = born.daysTo(today);
+    if (days < 0)
+        return QString();
+    // Whole 365.25-day years, in integers: days / 365.25 = 4 * days / 1461.
+    return QString::number(4 * days / 1461) + QStringLiteral("歳");
+}
+
+QString PatientGetPath(const QString &chartNo) {
+    return QStringLiteral("api01rv2/patientgetv2?id=") +
+           QString::fromLatin1(QUrl::toPercentEncoding(chartNo));
+}
+
+QList<TReceptionRecord> ReadReceptionRecords(const QStringList &lines) {
+    QList<TReceptionRecord> out;
+    TReceptionRecord current;
+    auto close = [&] {
+        if (!current.PatientID.isEmpty())
+            out << current;
+        current = TReceptionRecord();
+    };
+    for (const QString &line : lines) {
+        if (HasStringTag(line, QStringLiteral("Acceptance_Id")))
+            close();
+        if (HasStringTag(line, QStringLiteral("Patient_ID")))
+            current.PatientID = StripStringTag(line, QStringLiteral("Patient_ID"));
+        if (HasStringTag(line, QStringLiteral("Account_Time")))
+            current.AccountTime = StripStringTag(line, QStringLiteral("Account_Time"));
+        if (HasStringTag(line, QStringLiteral("WholeName")) &&
+            platform::TrimText(current.Name).isEmpty())
+            current.Name = StripStringTag(line, QStringLiteral("WholeName"));
+    }
+    close();
+    return out;
+}
+
+bool IsShownInListMode(const TReceptionRecord &record, int listMode) {
+    return listMode != 1 || platform::TrimText(record.AccountTime).isEmpty();
+}
+
+TPatientLookup ReadPatientLookup(const QStringList &lines) {
+    TPatientLookup out;
+    for (const QString &line : lines) {
+        if (out.Name.isEmpty() && HasStringTag(line, QStringLiteral("WholeName")))
+            out.Name = StripStringTag(line, QStringLiteral("WholeName"));
+        if (out.PatientID.isEmpty() && HasStringTag(line, QStringLiteral("Patient_ID")))
+            out.PatientID = StripStringTag(line, QStringLiteral("Patient_ID"));
+    }
+    return out;
+}
+
+QStringList ReadAnswerLines(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QString text = QString::fromUtf8(f.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &l : lines) {
+        if (l.endsWith(QLatin1Char('\r')))
+            l.chop(1);
+    }
+    return lines;
+}
+
+} // namespace viewer
