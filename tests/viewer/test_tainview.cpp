@@ -149,6 +149,7 @@ private slots:
     void failedLoad();
     void incompleteLoad();
     void unreadablePdfs();
+    void onlyThisMonth();
     void longGrid();
     void malformedDrugAnswer();
 
@@ -426,7 +427,7 @@ void TainViewTest::unreadablePdfs() {
     QVERIFY(QDir(folder).mkdir("TKK_00902X_20240801.pdf"));
     QVERIFY(QFile::link(folder + "gone.pdf", folder + "TKK_00902X_2.pdf"));
     QJsonObject p = StandinServer::makePatient("00902", QStringLiteral("見本　読子"), "1970-01-01");
-    p.insert("drugs", QJsonArray{Dispensing(Ago(5), "1311200022", kKohoku, QString(), QString(),
+    p.insert("drugs", QJsonArray{Dispensing(Ago(40), "1311200022", kKohoku, QString(), QString(),
                                             {Item(QStringLiteral("薬"), "1", "T", 3)})});
     QVERIFY(m_server.putPatient(p));
 
@@ -439,6 +440,42 @@ void TainViewTest::unreadablePdfs() {
     QCOMPARE(viewer.GridInstitution->Cells(0, 1), kKohoku);
     QVERIFY(!viewer.LabelAge->text().isEmpty()); // the selection's last step ran
     QCOMPARE(viewer.FTainMarkCache.value("00902").Mark, QStringLiteral("◎"));
+}
+
+void TainViewTest::onlyThisMonth() {
+    // ORCA's "01" answers start at last month: a patient whose only other-
+    // institution data is from this month has no month there. The month list
+    // still asks "02" for this month, so the dispensing shows in the grid and
+    // the text; the medical information of this month shows nowhere, and no
+    // mark comes from the drug or medical months.
+    ScriptedUi ui;
+    QJsonObject p =
+        StandinServer::makePatient("00904", QStringLiteral("見本　今月子"), "1980-01-01");
+    p.insert("drugs", QJsonArray{Dispensing(QDate::currentDate(), "1340100018",
+                                            QStringLiteral("あおば見本薬局"), "1310100011", kMidori,
+                                            {Item(QStringLiteral("薬"), "1", "T", 5)})});
+    p.insert("medical", QJsonArray{QJsonObject{{"date", Iso(QDate::currentDate())},
+                                               {"inout", "2"},
+                                               {"institution_code", "1310400044"},
+                                               {"institution_name", kHikari}}});
+    QVERIFY(m_server.putPatient(p));
+
+    TfrmDrugInfo viewer;
+    Open(viewer);
+    Select(viewer, "00904");
+    QVERIFY(viewer.FDrugLoadOK);
+    QVERIFY(!viewer.FDrug01HasMonth);
+    QVERIFY(viewer.FInstMonthMap.isEmpty());
+    QVERIFY(viewer.FMedInstMonths.isEmpty());
+    const TStringGrid *g = viewer.GridInstitution;
+    QCOMPARE(GridRow(g, 0),
+             QStringList({QStringLiteral("医療機関名"), Caption(QDate::currentDate())}));
+    QCOMPARE(GridRow(g, 1), QStringList({kMidori, QStringLiteral("○")}));
+    QCOMPARE(g->RowCount(), 2);
+    QCOMPARE(viewer.MemoTain->toPlainText().split('\n').value(0),
+             Dotted(QDate::currentDate()) + W + kMidori);
+    QCOMPARE(viewer.FTainMarkCache.value("00904").Mark, QString());
+    QCOMPARE(viewer.GridPatient->Cells(3, 1), QString());
 }
 
 void TainViewTest::longGrid() {
