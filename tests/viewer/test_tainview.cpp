@@ -28,6 +28,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
+#include <QTimeZone>
 
 namespace {
 
@@ -150,6 +151,8 @@ private slots:
     void incompleteLoad();
     void unreadablePdfs();
     void onlyThisMonth();
+    void savedPdfs();
+    void injectedToday();
     void longGrid();
     void malformedDrugAnswer();
 
@@ -476,6 +479,61 @@ void TainViewTest::onlyThisMonth() {
              Dotted(QDate::currentDate()) + W + kMidori);
     QCOMPARE(viewer.FTainMarkCache.value("00904").Mark, QString());
     QCOMPARE(viewer.GridPatient->Cells(3, 1), QString());
+}
+
+void TainViewTest::savedPdfs() {
+    // The patient's saved documents, made by a real PDF producer: the drug
+    // document's visit history adds medical months (the clinic's own name
+    // left out), the checkup document gives the checkup row when ORCA has no
+    // checkup dates.
+    ScriptedUi ui;
+    auto ini = fixture::StandinSettings(m_server.baseUrl());
+    ini.insert("PARAMA/KIKANNAME", QStringLiteral("みなと内科クリニック"));
+    ini.insert("PARAMA/SAVETXT", m_app + QStringLiteral("pdf"));
+    fixture::WriteIni(ini);
+    const QString folder = m_app + QStringLiteral("pdf/");
+    const QString data = SourceDir() + QStringLiteral("/tests/data/pdf/");
+    QVERIFY(QFile::copy(data + "YZK_12345X_20240801.pdf", folder + "YZK_00905X_20240801.pdf"));
+    QVERIFY(QFile::copy(data + "TKK_12345X_20240801.pdf", folder + "TKK_00905X_20240801.pdf"));
+    QJsonObject p = StandinServer::makePatient("00905", QStringLiteral("𠮷田　太郎"), "1965-06-01");
+    QVERIFY(m_server.putPatient(p));
+
+    TfrmDrugInfo viewer;
+    Open(viewer);
+    Select(viewer, "00905");
+    QVERIFY(viewer.FDrugLoadOK);
+    QCOMPARE(viewer.FMedInstMonths, QStringList({QStringLiteral("中央総合病院=2024-06"),
+                                                 QStringLiteral("中央総合病院=2024-07")}));
+    const TStringGrid *g = viewer.GridInstitution;
+    QCOMPARE(GridRow(g, 0), QStringList({QStringLiteral("医療機関名"), "24/07", "24/06"}));
+    QCOMPARE(GridRow(g, 1), QStringList({QStringLiteral("中央総合病院"), "*", "*"}));
+    QCOMPARE(GridRow(g, 2), QStringList({QStringLiteral("特定健診"), "", "T"}));
+    // The documents' months count for the patient's mark.
+    QCOMPARE(viewer.FTainMarkCache.value("00905").Mark, QStringLiteral("◎"));
+    QVERIFY(ReadLogMessages(m_app + QStringLiteral("Log.txt"))
+                .contains(QStringLiteral("PDF患者名一致: YZK_00905X_20240801.pdf")));
+}
+
+void TainViewTest::injectedToday() {
+    // The load's months follow the viewer's clock, counted by calendar month:
+    // on 2024-03-31 (Tokyo; still the 30th in UTC) February is asked once.
+    ScriptedUi ui;
+    TfrmDrugInfo viewer;
+    Open(viewer);
+    viewer::SetClockForTesting(QDateTime(QDate(2024, 3, 30), QTime(16, 0), QTimeZone::utc()),
+                               QTimeZone("Asia/Tokyo"));
+    Select(viewer, "00901");
+    QStringList months;
+    for (const QString &body : Bodies(m_server, "api01rv2/onlinedruggetv2").mid(1))
+        months << Month(body);
+    QStringList expected = {"2024-03", "2024-02", "2024-01"};
+    for (int m = 12; m >= 4; --m)
+        expected << QStringLiteral("2023-%1").arg(m, 2, 10, QLatin1Char('0'));
+    // (The stand-in's "01" months, from its own clock, come first.)
+    QCOMPARE(months.mid(months.indexOf("2024-03"), 12), expected);
+    QCOMPARE(months.count("2024-02"), 1);
+    QCOMPARE(Month(Bodies(m_server, "api01rv2/onlinemedgetv2").value(1)),
+             QStringLiteral("2023-09"));
 }
 
 void TainViewTest::longGrid() {
