@@ -4,21 +4,12 @@
 
 namespace viewer {
 
-namespace {
-
-// Year and month monthsBack months before today's, as (year, month 1..12).
-void shiftMonth(const QDate &today, int monthsBack, int &year, int &month) {
-    const int index = today.year() * 12 + (today.month() - 1) - monthsBack;
-    year = index / 12;
-    month = index % 12 + 1;
-}
-
-} // namespace
-
 QString MonthBefore(const QDate &today, int monthsBack) {
-    int y = 0, m = 0;
-    shiftMonth(today, monthsBack, y, m);
-    return QStringLiteral("%1-%2").arg(y, 4, 10, QLatin1Char('0')).arg(m, 2, 10, QLatin1Char('0'));
+    // Months counted from year 0: no day is ever moved.
+    const int index = today.year() * 12 + (today.month() - 1) - monthsBack;
+    return QStringLiteral("%1-%2")
+        .arg(index / 12, 4, 10, QLatin1Char('0'))
+        .arg(index % 12 + 1, 2, 10, QLatin1Char('0'));
 }
 
 QStringList DrugRequestMonths(const QStringList &monthsFrom01, const QDate &today) {
