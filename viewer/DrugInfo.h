@@ -200,11 +200,19 @@ public:
     void BtnPDFTClick();
 
     // ---- other institutions (DrugInfoTain.cpp) ----
+    // Every load starts from empty lists and an empty pane, so nothing of the
+    // previous patient survives a load that fails. FDrugLoadOK is set only when
+    // the load ran to its end and the answers the patient's mark rests on (the
+    // drug months, the checkups and the medical information) all came.
     void LoadTainInfo();
     bool ParseOnlineDrugGet01(const QString &file);
     bool ParseOnlineDrugGet02(const QString &file, const QString &month);
-    void LoadOnlineSpec();
-    void LoadOnlineMed();
+    // Both return whether every request got an answer the viewer can use.
+    bool LoadOnlineSpec();
+    bool LoadOnlineMed();
+    // The line the pane shows above its text when the last load could not get
+    // everything ("" when it did).
+    QString FTainLoadNote;
     void ShowTainOverview();
     void ShowTainDetail();
     void UpdateTainAllButton();
