@@ -129,7 +129,8 @@ void TestViewerRules::todayIsTheLocalDateOfTheInjectedZone() {
 }
 
 void TestViewerRules::receptionRecordsOfARealAnswer() {
-    const QList<TReceptionRecord> records = ReadReceptionRecords(fixture("acceptlstv2_class03.xml"));
+    const QList<TReceptionRecord> records =
+        ReadReceptionRecords(fixture("acceptlstv2_class03.xml"));
     QCOMPARE(records.size(), 3);
     QCOMPARE(records[0].PatientID, QStringLiteral("00123"));
     // Names keep ORCA's full-width space; the insured person's and the
@@ -148,7 +149,7 @@ void TestViewerRules::receptionRecordRules() {
         return QStringLiteral("  <%1 type=\"string\">%2</%1>").arg(QLatin1String(tag), v);
     };
     const QStringList lines{
-        leaf("Acceptance_Id", "1"),  leaf("Patient_ID", "00001"),
+        leaf("Acceptance_Id", "1"),    leaf("Patient_ID", "00001"),
         leaf("Patient_ID", " 00002 "), // the last one counts, trimmed
         leaf("WholeName", "  "),       // blank: the next one counts
         leaf("WholeName", "見本　一"), leaf("WholeName", "別名"),
@@ -188,8 +189,8 @@ void TestViewerRules::patientGetPathIsPercentEncoded() {
 }
 
 void TestViewerRules::requestValuesAreEscaped() {
-    for (const QString &id : {QStringLiteral("a<b"), QStringLiteral("1&2"),
-                              QStringLiteral("</Patient_ID><x>")}) {
+    for (const QString &id :
+         {QStringLiteral("a<b"), QStringLiteral("1&2"), QStringLiteral("</Patient_ID><x>")}) {
         const QString body = FillPlaceholder(kDrugInfoTemplate, kPlaceholderPatientId, id);
         QXmlStreamReader xml(body);
         QString value;
@@ -201,9 +202,8 @@ void TestViewerRules::requestValuesAreEscaped() {
         QVERIFY2(!xml.hasError(), qPrintable(id + QStringLiteral(": ") + xml.errorString()));
         QCOMPARE(value, id);
     }
-    const QString day =
-        BuildMedicalDayDeptRequest(QStringLiteral("1<2"), QStringLiteral("2024-05-20"),
-                                   QStringLiteral("0&1"));
+    const QString day = BuildMedicalDayDeptRequest(
+        QStringLiteral("1<2"), QStringLiteral("2024-05-20"), QStringLiteral("0&1"));
     QVERIFY(day.contains(QStringLiteral(">1&lt;2</Patient_ID>")));
     QVERIFY(day.contains(QStringLiteral(">0&amp;1</Department_Code>")));
 }
@@ -214,9 +214,9 @@ void TestViewerRules::cacheAppendsAndKeepsTheFirstName() {
     {
         TPatientCache cache(path);
         cache.Add(QStringLiteral(" 00012 "), QStringLiteral(" 架空　一郎 "));
-        cache.Add(QStringLiteral("00012"), QStringLiteral("別の名前")); // first name stays
-        cache.Add(QStringLiteral("00045"), QStringLiteral("  "));      // blank name: nothing
-        cache.Add(QStringLiteral(""), QStringLiteral("名前だけ"));     // blank number: nothing
+        cache.Add(QStringLiteral("00012"), QStringLiteral("別の名前"));    // first name stays
+        cache.Add(QStringLiteral("00045"), QStringLiteral("  "));          // blank name: nothing
+        cache.Add(QStringLiteral(""), QStringLiteral("名前だけ"));         // blank number: nothing
         cache.Add(QStringLiteral("00045"), QStringLiteral("試験,ゆかり")); // comma in the name
     }
     // A later list load reads the file again and still knows both.
@@ -234,7 +234,7 @@ void TestViewerRules::cacheKeepsForeignBytesAndAddsMissingLineEnd() {
     // A line saved by a spreadsheet in Shift_JIS, and no line end at the end.
     const QByteArray before = QByteArray("\xEF\xBB\xBF"
                                          "00001,見本\r\n"
-                                         "00002,\x8E\x52\x93\x63") ; // 山田 in Shift_JIS
+                                         "00002,\x8E\x52\x93\x63"); // 山田 in Shift_JIS
     writeBytes(path, before);
     TPatientCache cache(path);
     cache.Add(QStringLiteral("00002"), QStringLiteral("山田")); // known by its number
