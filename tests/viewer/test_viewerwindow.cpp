@@ -15,18 +15,20 @@
 #include "viewer/StringGrid.h"
 #include "viewer/ViewerClock.h"
 
+#include <QAction>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStyle>
-#include <QTimeZone>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStyle>
 #include <QTest>
+#include <QTimeZone>
 #include <QTimer>
 
 using viewerdata::kDoubleCircle;
@@ -110,6 +112,7 @@ private slots:
     void closeWaitsForTheRunningSequence();
     void closeWhileAMarkRequestHangs();
     void unreadableCacheStopsTheLoadWithAnErrorBox();
+    void settingsDialogReloadsSettingsOnly();
 
 private:
     void open(TfrmDrugInfo &v, const QMap<QString, QString> &extra = {});
@@ -551,6 +554,31 @@ void TestViewerWindow::unreadableCacheStopsTheLoadWithAnErrorBox() {
     QVERIFY(ui.callsOf(QStringLiteral("errorBox"))[0].text.contains(
         QStringLiteral("PatientCache.csv")));
     QVERIFY(v.isVisible());
+}
+
+void TestViewerWindow::settingsDialogReloadsSettingsOnly() {
+    ScriptedUi ui;
+    TfrmDrugInfo v;
+    open(v);
+    QVERIFY(fixture::WaitForMarks(v));
+    m_server.resetControl();
+    QString shownBy;
+    v.SetSettingFactory([&](QWidget *owner) {
+        auto *d = new QDialog(owner);
+        QTimer::singleShot(0, d, [d, &shownBy] {
+            shownBy = d->parentWidget()->objectName();
+            WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("REFRESH"), QStringLiteral("15"));
+            WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("KIKANCD"),
+                         QStringLiteral(" 1234567 "));
+            d->accept();
+        });
+        return d;
+    });
+    v.MenuWebORCA->trigger();
+    QCOMPARE(shownBy, QStringLiteral("frmDrugInfo"));
+    QCOMPARE(v.TimerRefresh->interval(), 15000);
+    QCOMPARE(v.FSelfInstCd, QStringLiteral("1234567"));
+    QVERIFY(m_server.requests().isEmpty()); // the list is not reloaded
 }
 
 QTEST_MAIN(TestViewerWindow)
