@@ -4,6 +4,7 @@
 #include "viewer/DrugInfo.h"
 
 #include "core/CoreSource.h"
+#include "dialogs/Contact.h"
 #include "dialogs/Setting.h"
 #include "markcheck/TainMarkCheck.h"
 #include "orca/OrcaTemplates.h"
@@ -434,7 +435,7 @@ void TfrmDrugInfo::MenuWebORCAClick() {
 }
 
 void TfrmDrugInfo::MenuVersionClick() {
-    // The version dialog comes with the dialogs library.
+    ShowVersionInfo(this);
 }
 
 // ---- institution grid ----

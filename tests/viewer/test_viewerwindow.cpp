@@ -4,6 +4,7 @@
 // request is slow. Requests are read from the stand-in's log.
 #include "app/Startup.h"
 #include "core/CoreSource.h"
+#include "dialogs/Contact.h"
 #include "markcheck/TainMarkCheck.h"
 #include "orca/OrcaHttp.h"
 #include "tests/support/ScriptedUi.h"
@@ -579,6 +580,10 @@ void TestViewerWindow::settingsDialogReloadsSettingsOnly() {
     QCOMPARE(v.TimerRefresh->interval(), 15000);
     QCOMPARE(v.FSelfInstCd, QStringLiteral("1234567"));
     QVERIFY(m_server.requests().isEmpty()); // the list is not reloaded
+
+    v.MenuVersion->trigger();
+    QCOMPARE(ui.callsOf(QStringLiteral("messageBox")).size(), 1);
+    QVERIFY(ui.callsOf(QStringLiteral("messageBox"))[0].text.contains(kMakerNotice));
 }
 
 QTEST_MAIN(TestViewerWindow)
