@@ -114,6 +114,7 @@ private slots:
     void closeWhileAMarkRequestHangs();
     void unreadableCacheStopsTheLoadWithAnErrorBox();
     void settingsDialogReloadsSettingsOnly();
+    void demoScreenshot();
 
 private:
     void open(TfrmDrugInfo &v, const QMap<QString, QString> &extra = {});
@@ -311,12 +312,15 @@ void TestViewerWindow::noAcceptancesThatDay() {
     TfrmDrugInfo v;
     open(v);
     QVERIFY(fixture::WaitForMarks(v));
-    m_server.resetControl();
     v.BtnPrevDay->click();
+    QVERIFY(fixture::WaitForMarks(v));
+    const TTainMarkThread *before = v.FMarkThread;
+    m_server.resetControl();
     v.BtnPrevDay->click(); // two days ago: ORCA answers code 21
     QCOMPARE(v.GridPatient->RowCount(), 2);
     QCOMPARE(column(v, 1), QStringList{QString()});
-    QVERIFY(v.FMarkThread == nullptr || v.FMarkThread->isFinished());
+    QCOMPARE(v.FMarkThread, before); // no chart number, so no worker was made
+    QCOMPARE(fixture::RequestPaths(m_server), QStringList{"api01rv2/acceptlstv2?class=03"});
     QVERIFY(ui.callsOf(QStringLiteral("messageBox")).isEmpty());
 }
 
@@ -584,6 +588,30 @@ void TestViewerWindow::settingsDialogReloadsSettingsOnly() {
     v.MenuVersion->trigger();
     QCOMPARE(ui.callsOf(QStringLiteral("messageBox")).size(), 1);
     QVERIFY(ui.callsOf(QStringLiteral("messageBox"))[0].text.contains(kMakerNotice));
+}
+
+// The demo data set with a patient chosen, as docs/viewer.png shows it.
+void TestViewerWindow::demoScreenshot() {
+    ScriptedUi ui;
+    StandinServer demo;
+    StandinOptions o;
+    o.demo = true;
+    QString error;
+    QVERIFY2(demo.start(o, &error), qPrintable(error));
+    fixture::WriteIni(
+        {{QStringLiteral("PARAMA/URL"), demo.baseUrl()},
+         {QStringLiteral("PARAMA/KIKANCD"), QStringLiteral("9900011")},
+         {QStringLiteral("PARAMA/KIKANNAME"), QStringLiteral("みなと見本クリニック")}});
+    TfrmDrugInfo v;
+    fixture::OpenViewer(v);
+    QVERIFY(fixture::WaitForMarks(v));
+    QVERIFY(fixture::ListedIds(v).size() >= 20);
+    v.GridPatient->SelectRow(3);
+    v.GridPatientSelectCell(0, 3);
+    v.GridPatientDblClick(3);
+    QVERIFY(fixture::WaitForMarks(v));
+    QCOMPARE(v.FPatientID, v.GridPatient->Cells(1, 3));
+    fixture::Grab(&v, QStringLiteral("viewer-selected"));
 }
 
 QTEST_MAIN(TestViewerWindow)
