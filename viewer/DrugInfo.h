@@ -24,6 +24,10 @@ class QTimer;
 class QWidget;
 class TStringGrid;
 class TTainMarkThread;
+class TPatientCache;
+namespace viewer {
+struct TReceptionRecord;
+}
 
 // The patient viewer: the day's reception list and patient search on the left,
 // the institution history grid, the clinic's own medication history and the
@@ -173,6 +177,10 @@ public:
     // ---- reception list and patient cache (DrugInfoReception.cpp) ----
     void LoadReceptionList();
     bool ParseReceptionList(const QString &path);
+    // Closes one record of the answer: caches the patient and lists it when
+    // the list mode shows it and it is not listed yet.
+    void AddReceptionRow(const viewer::TReceptionRecord &record, TPatientCache &cache,
+                         QStringList &shown, int &count);
     void InitPatientGrid();
     static QString PatientCachePath();
     static void AddToPatientCache(const QString &chartNo, const QString &name);
