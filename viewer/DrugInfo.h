@@ -148,7 +148,8 @@ public:
 
     // ---- requests (through the runner) ----
     // CallOrcaApi / CallOrcaApiWithIdRetry run off the user-interface thread;
-    // what is the status text (empty: named after the API path).
+    // what is the status text (empty: named after the API path; with a count,
+    // TRequestRunner::Progress).
     QString OrcaCall(const QString &path, const QString &body, const QString &what = QString());
     QString OrcaCallWithIdRetry(const QString &path, const QString &bodyTemplate,
                                 const QString &patientId, const QString &what = QString());
