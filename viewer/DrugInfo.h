@@ -209,11 +209,19 @@ public:
     void BtnPDFTClick();
 
     // ---- other institutions (DrugInfoTain.cpp) ----
+    // Every load starts from empty lists and an empty pane, so nothing of the
+    // previous patient survives a load that fails. FDrugLoadOK is set only when
+    // the load ran to its end and the answers the patient's mark rests on (the
+    // drug months, the checkups and the medical information) all came.
     void LoadTainInfo();
     bool ParseOnlineDrugGet01(const QString &file);
     bool ParseOnlineDrugGet02(const QString &file, const QString &month);
-    void LoadOnlineSpec();
-    void LoadOnlineMed();
+    // Both return whether every request got an answer the viewer can use.
+    bool LoadOnlineSpec();
+    bool LoadOnlineMed();
+    // The line the pane shows above its text when the last load could not get
+    // everything ("" when it did).
+    QString FTainLoadNote;
     void ShowTainOverview();
     void ShowTainDetail();
     void UpdateTainAllButton();
@@ -227,6 +235,10 @@ public:
     // ---- own-clinic history (DrugInfoSelf.cpp) ----
     void LoadSelfHistory();
     void RefreshSelfHistory();
+    // Appends the day blocks of one month ("yyyy-mm"); true when it added lines.
+    bool LoadSelfMonth(const QString &month);
+    // Appends the block of one class 02 answer; false when the file is missing.
+    bool ParseMedicalGet02(const QString &file, const QString &day);
     void UpdateSelfMonthLabel();
     void BtnSelfPrevMonthClick();
     void BtnSelfNextMonthClick();
@@ -235,6 +247,9 @@ public:
     // ---- notebook printing (DrugInfoPrint.cpp) ----
     void BtnSelfPrintClick();
     void BtnPrintClick();
+    QString GetSelfInstName() const;
+    // Prints the lines on the default printer, date lines completed with the name.
+    void PrintNotebook(const QStringList &lines, const QString &institutionName);
 
     // ---- checkup export (DrugInfoExport.cpp) ----
     void MenuExportTkkClick();
@@ -275,6 +290,8 @@ private:
         bool ok = false;
     };
     QList<THeldMark> m_heldMarks;
+    // A request of the own-clinic load got no answer (the pane says so).
+    bool m_selfLoadFailed = false;
     bool m_tickHeld = false;
     bool m_closeHeld = false;
     bool m_formShown = false;
