@@ -13,6 +13,8 @@
 #include "tests/viewer/ViewerFixture.h"
 #include "viewer/DrugInfo.h"
 #include "viewer/StringGrid.h"
+#include "viewer/ViewerClock.h"
+#include "viewer/ViewerRules.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -72,6 +74,7 @@ private slots:
     void nameSearchShowsHitsAndMarksThem();
     void doubleClickActsOnTheRowClicked();
     void doubleClickOutsideDataRowsDoesNothing();
+    void selectionSequenceOrder();
     void ownMarkGoesOnlyToThePatientsRow();
     void pdfButtons_data();
     void pdfButtons();
@@ -301,9 +304,36 @@ void TestPatientSelection::doubleClickActsOnTheRowClicked() {
     QCOMPARE(v.FPatientName, QStringLiteral("見本 太郎"));
     QCOMPARE(v.Label1->text(), QStringLiteral("00001"));
     QCOMPARE(v.Label2->text(), QStringLiteral("見本 太郎"));
-    QVERIFY(v.LabelAge->text().isEmpty());
-    QVERIFY(v.FSelfMonth.isEmpty());
+    QCOMPARE(v.FBirthDate, QStringLiteral("1950-04-01"));
+    QCOMPARE(v.LabelAge->text(), viewer::AgeText(v.FBirthDate, viewer::Today()));
+    QVERIFY(!v.LabelAge->text().isEmpty());
     QVERIFY(!v.FSelfAllMode);
+}
+
+void TestPatientSelection::selectionSequenceOrder() {
+    ScriptedUi ui;
+    TfrmDrugInfo v;
+    open(v);
+    v.EditSearch->setText(QStringLiteral("1"));
+    v.BtnSearch->click();
+    QCOMPARE(v.FPatientID, QStringLiteral("00001"));
+    // The requests in order, runs of one path written once.
+    QStringList runs;
+    for (const QString &p : fixture::RequestPaths(m_server)) {
+        if (runs.isEmpty() || runs.last() != p)
+            runs << p;
+    }
+    QCOMPARE(runs, QStringList({"api01rv2/patientgetv2?id=1", "api01rv2/onlinedruggetv2",
+                                "api01rv2/onlinespecgetv2", "api01rv2/onlinemedgetv2",
+                                "api01rv2/medicalgetv2?class=03"}));
+    // Then the patient's own mark, from what the loads found, on its row.
+    QCOMPARE(v.GridPatient->Cells(3, 1), kDoubleCircle);
+    QCOMPARE(v.FTainMarkCache.value(QStringLiteral("00001")).Mark, kDoubleCircle);
+    // And last the age.
+    QCOMPARE(v.LabelAge->text(), viewer::AgeText(QStringLiteral("1950-04-01"), viewer::Today()));
+    QVERIFY(!v.FTainMonth.isEmpty());
+    QCOMPARE(v.LabelTainMonth->text(), viewer::TainMonthLabelText(v.FTainMonth));
+    QVERIFY(messages(ui).isEmpty());
 }
 
 void TestPatientSelection::doubleClickOutsideDataRowsDoesNothing() {
