@@ -26,7 +26,7 @@ void writeResponseFile(const QString &fileName, const QByteArray &body) {
     QByteArray data("\xEF\xBB\xBF");
     data += QString::fromUtf8(body).toUtf8();
     QString error;
-    if (!platform::SavePrivateFile(fileName, data, &error))
+    if (!platform::ReplacePrivateFile(fileName, data, &error))
         throw TransportError(QStringLiteral("Cannot write %1: %2").arg(fileName, error));
 }
 
