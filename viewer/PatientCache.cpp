@@ -1,14 +1,13 @@
 #include "viewer/PatientCache.h"
 
 #include "core/CoreSource.h"
+#include "platform/PrivateFile.h"
 #include "platform/Trim.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -80,23 +79,16 @@ void TPatientCache::Add(const QString &chartNo, const QString &name) {
     line += (key + QLatin1Char(',') + trimmedName).toUtf8() + "\r\n";
 
     // Patient data: the file is created readable by its owner only.
-    const QByteArray native = QFile::encodeName(m_path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    bool ok = fd >= 0;
-    qsizetype written = 0;
-    while (ok && written < line.size()) {
-        const ssize_t n = ::write(fd, line.constData() + written, size_t(line.size() - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            written += n;
-    }
-    if (fd >= 0 && ::close(fd) != 0)
-        ok = false;
-    if (!ok)
-        throw EAppError(QStringLiteral("EFCreateError"),
-                        QStringLiteral("%1 に書き込めません").arg(m_path));
+    QFile f(m_path);
+    const auto failed = [&] {
+        return EAppError(QStringLiteral("EFCreateError"),
+                         QStringLiteral("%1 に書き込めません: %2").arg(m_path, f.errorString()));
+    };
+    if (!platform::OpenPrivateForAppend(f) || f.write(line) != line.size() || !f.flush())
+        throw failed();
+    f.close();
+    if (f.error() != QFileDevice::NoError)
+        throw failed();
     m_needsBom = false;
     m_endsWithNewline = true;
     m_keys.insert(key.toUtf8());
