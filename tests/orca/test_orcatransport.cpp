@@ -804,6 +804,15 @@ void TestOrcaTransport::patientIdRetry_data() {
                        line(2, "00099", "E10"),   line(3, "000099", "E10"),
                        line(4, "0000099", "E10"), "IDRetry-END api=" + p + " all-E10"}
         << QStringLiteral("e10");
+    // The real number got no answer, so the E10 answers to its padded forms
+    // do not tell that the patient is unknown: the request failed.
+    QTest::newRow("unknown padded, the real number failed")
+        << QStringLiteral("99") << QStringLiteral("500")
+        << QStringList{"99", "0099", "00099", "000099", "0000099"}
+        << QStringList{line(0, "99", "ResFile empty"), line(1, "0099", "E10"),
+                       line(2, "00099", "E10"),        line(3, "000099", "E10"),
+                       line(4, "0000099", "E10"),      "IDRetry-END api=" + p + " all-E10"}
+        << QStringLiteral("empty");
     QTest::newRow("no number") << QString() << QString() << QStringList{}
                                << QStringList{"IDRetry-END api=" + p + " all-E10"}
                                << QStringLiteral("empty");
