@@ -34,6 +34,8 @@ StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
         skipUpdater = true;
 
     if (!skipUpdater) {
+        // The updater belongs to the installation: it is looked for beside the
+        // executable, not in the folder of the program's own files.
         const QString updater = platform::ExecutableDir() + QStringLiteral("UpdChk.exe");
         if (QFileInfo::exists(updater)) { // a link counts when its target exists
             platform::Ui().shellOpen(
