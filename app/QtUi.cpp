@@ -92,39 +92,46 @@ QStringList QtFilterList(const QString &filter) {
     return out;
 }
 
-MsgResult QtUi::messageBox(QObject *owner, const QString &title, const QString &text, MsgIcon icon,
-                           MsgButtons buttons) {
-    QMessageBox box(ownerWidget(owner));
-    box.setWindowTitle(title.isEmpty() ? defaultTitle(icon) : title);
-    box.setText(displayText(text));
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const QString &title,
+                                            const QString &text, MsgIcon icon, MsgButtons buttons) {
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setWindowTitle(title.isEmpty() ? defaultTitle(icon) : title);
+    box->setText(displayText(text));
     switch (icon) {
     case MsgIcon::Information:
-        box.setIcon(QMessageBox::Information);
+        box->setIcon(QMessageBox::Information);
         break;
     case MsgIcon::Warning:
-        box.setIcon(QMessageBox::Warning);
+        box->setIcon(QMessageBox::Warning);
         break;
     case MsgIcon::Error:
-        box.setIcon(QMessageBox::Critical);
+        box->setIcon(QMessageBox::Critical);
         break;
     case MsgIcon::Question:
-        box.setIcon(QMessageBox::Question);
+        box->setIcon(QMessageBox::Question);
         break;
     case MsgIcon::None:
         break;
     }
     switch (buttons) {
     case MsgButtons::Ok:
-        box.setStandardButtons(QMessageBox::Ok);
+        box->setStandardButtons(QMessageBox::Ok);
         break;
     case MsgButtons::YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
     case MsgButtons::YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
-    switch (box.exec()) {
+    return box;
+}
+
+MsgResult QtUi::messageBox(QObject *owner, const QString &title, const QString &text, MsgIcon icon,
+                           MsgButtons buttons) {
+    const std::unique_ptr<QMessageBox> box =
+        MakeMessageBox(ownerWidget(owner), title, text, icon, buttons);
+    switch (box->exec()) {
     case QMessageBox::Yes:
         return MsgResult::Yes;
     case QMessageBox::No:

@@ -42,6 +42,7 @@ int main(int argc, char *argv[]) {
     }
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("minatori")); // minatori.desktop
     RegisterJapaneseFonts();
     SetApplicationIcon();
 
