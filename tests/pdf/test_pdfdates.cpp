@@ -170,4 +170,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(PdfDatesTest)
-#include "tst_PdfDates.moc"
+#include "test_pdfdates.moc"

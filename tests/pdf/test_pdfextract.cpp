@@ -476,4 +476,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(PdfExtractTest)
-#include "tst_PdfExtract.moc"
+#include "test_pdfextract.moc"

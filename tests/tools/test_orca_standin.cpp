@@ -608,4 +608,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestOrcaStandin)
-#include "tst_orca_standin.moc"
+#include "test_orca_standin.moc"

@@ -112,4 +112,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(SavedPdfTest)
-#include "tst_SavedPdf.moc"
+#include "test_savedpdf.moc"
