@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -137,6 +138,7 @@ private slots:
     void unwritableCsvLeavesCacheAndLastFetch();
     void chartNumbersAreEscaped();
     void nothingElseRunsDuringTheExport();
+    void exportFromTheDemoClinic();
 
 private:
     // Opens the viewer on the fixed day with the given patient cache lines.
@@ -635,6 +637,55 @@ void TestCheckupExport::nothingElseRunsDuringTheExport() {
     // The close asked for during the export happens once it is over.
     QTRY_VERIFY(!viewer.isVisible());
     QVERIFY(!viewer.TimerRefresh->isActive());
+}
+
+void TestCheckupExport::exportFromTheDemoClinic() {
+    // The demo clinic on its own day: the reception list fills the patient
+    // cache, the export asks about each of its patients.
+    viewer::ResetClockForTesting();
+    StandinServer demo;
+    StandinOptions o;
+    o.demo = true;
+    QString error;
+    QVERIFY2(demo.start(o, &error), qPrintable(error));
+    ScriptedUi ui;
+    ui.fileAnswers << m_out;
+    fixture::WriteIni(fixture::StandinSettings(demo.baseUrl()));
+    TfrmDrugInfo viewer;
+    fixture::OpenViewer(viewer);
+    QVERIFY(fixture::WaitForMarks(viewer));
+    const QStringList listed = fixture::ListedIds(viewer);
+    QVERIFY(listed.size() >= 20);
+
+    runExport(viewer);
+
+    QVERIFY(ui.callsOf(QStringLiteral("errorBox")).isEmpty());
+    const QStringList rows = QString::fromUtf8(readBytes(m_out).mid(kBom.size()))
+                                 .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(rows.value(0), viewer::kTkkCsvHeader);
+    QSet<QString> exported;
+    int withCheckup = 0;
+    for (const QString &row : rows.mid(1)) {
+        const QStringList f = row.split(QLatin1Char(','));
+        QCOMPARE(f.size(), 6);
+        exported.insert(f.at(0));
+        QVERIFY2(viewer::ParseYmd(f.at(2)), qPrintable(row)); // every birth date known
+        QVERIFY(!f.at(5).isEmpty());
+        if (!f.at(3).isEmpty()) {
+            ++withCheckup;
+            QVERIFY2(f.at(4).toInt() >= 40 && f.at(4).toInt() <= 75, qPrintable(row));
+        }
+    }
+    QCOMPARE(exported, QSet<QString>(listed.cbegin(), listed.cend()));
+    QVERIFY(withCheckup >= 10);
+    const auto boxes = ui.callsOf(QStringLiteral("messageBox"));
+    QCOMPARE(boxes.size(), 1);
+    QVERIFY2(boxes.at(0).text.startsWith(QStringLiteral("%1人・%2件を書き出しました。\r\n")
+                                             .arg(listed.size())
+                                             .arg(rows.size() - 1)),
+             qPrintable(boxes.at(0).text));
+    QCOMPARE(ReadSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"), QString()),
+             QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
 }
 
 QTEST_MAIN(TestCheckupExport)
