@@ -57,12 +57,18 @@ QStringList QtFilterList(const QString &filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString name = parts.at(i);
-        QString patterns = parts.at(i + 1);
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // "*.*" means every file where the filters come from; here it would
+        // hide the names without a dot.
+        QStringList patterns = parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString &p : patterns) {
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        }
         const qsizetype paren = name.indexOf(QLatin1Char('('));
         if (paren >= 0)
             name = name.left(paren);
-        out << TrimText(name) + QStringLiteral(" (") + patterns + QLatin1Char(')');
+        out << TrimText(name) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                   QLatin1Char(')');
     }
     return out;
 }

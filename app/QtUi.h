@@ -20,5 +20,6 @@ public:
                   const std::function<bool(QPaintDevice *device)> &paint) override;
 };
 
-// "Name (*.a;*.b)|*.a;*.b|..." -> the Qt filter list "Name (*.a *.b)".
+// "Name (*.a;*.b)|*.a;*.b|..." -> the Qt filter list "Name (*.a *.b)"; the
+// pattern "*.*" becomes "*", so that names without a dot are listed too.
 QStringList QtFilterList(const QString &filter);

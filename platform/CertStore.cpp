@@ -389,10 +389,16 @@ Pkcs12ImportResult ImportPkcs12(const QString &storeName, const QByteArray &data
         r.status = Pkcs12ImportResult::StoreOpenFailed;
         return r;
     }
-    r.status = Pkcs12ImportResult::Imported;
     for (const CertEntry &e : entries) {
         if (store->add(e.certDer, e.keyDer, &r.error))
             ++r.count;
+    }
+    if (r.count > 0) {
+        r.status = Pkcs12ImportResult::Imported;
+    } else {
+        r.status = Pkcs12ImportResult::NothingImported;
+        if (entries.isEmpty())
+            r.error = QStringLiteral("the file holds no certificate");
     }
     return r;
 }

@@ -52,12 +52,14 @@ bool ParsePkcs12(const QByteArray &data, const QString &password, QList<CertEntr
                  QString *error = nullptr);
 
 // Import of a PKCS#12 file into a store: decode, open the store, add every
-// certificate (authority certificates too) with replace.
+// certificate (authority certificates too) with replace. Imported only when at
+// least one certificate was stored; a file without certificates, or one whose
+// every certificate failed to be stored, is NothingImported.
 struct Pkcs12ImportResult {
-    enum Status { Imported, DecodeFailed, StoreOpenFailed };
+    enum Status { Imported, NothingImported, DecodeFailed, StoreOpenFailed };
     Status status = DecodeFailed;
     int count = 0; // certificates added
-    QString error;
+    QString error; // the reason of a failure (never holds the password)
 };
 Pkcs12ImportResult ImportPkcs12(const QString &storeName, const QByteArray &data,
                                 const QString &password);

@@ -23,7 +23,7 @@ const QString kHintConnect = QStringLiteral("サーバーに接続できませ�
 const QString kHintClientCert = QStringLiteral(
     "サーバーからクライアント証明書を要求されましたが、使用できる証明書が見つかりませんでした。\r\n"
     "「証明書インポート」から証明書を登録してください。\r\nすでに登録済みの場合は、アプリを実行して"
-    "いるWindowsユーザーと、証明書を登録したユーザーが同じか確認してください。");
+    "いるLinuxユーザーと、証明書を登録したユーザーが同じか確認してください。");
 const QString kHintCa = QStringLiteral("サーバー証明書の発行元を検証できませんでした。\r\nセキュリ"
                                        "ティソフトやUTMによる通信の中継、また"
                                        "はパソコンの日付ずれが原因の可能性があります。");
@@ -32,7 +32,7 @@ const QString kHintRevocation = QStringLiteral("サーバー証明書の失効�
                                                "い。");
 const QString kHintTls = QStringLiteral(
     "暗号化通信(TLS)の確立に失敗しました。次の順に確認してください。\r\n1. "
-    "クライアント証明書がWindows"
+    "クライアント証明書がミナトリの証明書ストア"
     "に登録されているか（「証明書インポート」から登録します）\r\n2. "
     "その証明書の有効期限が切れていな"
     "いか\r\n3. ORCA側の接続元IPアドレス制限に、医院のグローバルIPが登録されているか\r\n4. セキュリ"

@@ -42,6 +42,7 @@ private slots:
     void pkcs12Import_data();
     void pkcs12Import();
     void pkcs12WrongPasswordOrNotPkcs12();
+    void pkcs12NothingStoredIsNoSuccess();
     void storeThatCannotBeOpened();
 
 private:
@@ -162,6 +163,32 @@ void TestCertStore::pkcs12WrongPasswordOrNotPkcs12() {
         QCOMPARE(r.count, 0);
     }
     QVERIFY(!QFileInfo::exists(platform::CertStoreFolder(platform::kPersonalStore)));
+}
+
+void TestCertStore::pkcs12NothingStoredIsNoSuccess() {
+    const TestCert leaf = MakeTestClient(m_sub, QStringLiteral("clinic"));
+
+    // A file holding only a private key decodes, but brings no certificate.
+    const TestCert keyOnly{QByteArray(), leaf.keyDer};
+    const QByteArray noCerts = MakeTestPkcs12(keyOnly, {}, QStringLiteral("p"));
+    QVERIFY(!noCerts.isEmpty());
+    Pkcs12ImportResult r =
+        platform::ImportPkcs12(platform::kPersonalStore, noCerts, QStringLiteral("p"));
+    QCOMPARE(r.status, Pkcs12ImportResult::NothingImported);
+    QCOMPARE(r.count, 0);
+
+    // Every certificate of the file fails to be stored: the store's index
+    // cannot be written.
+    std::unique_ptr<CertStore> store = CertStore::Open(platform::kPersonalStore);
+    QVERIFY(store);
+    QVERIFY(QDir().mkpath(store->folder() + QStringLiteral("/index.txt")));
+    r = platform::ImportPkcs12(platform::kPersonalStore,
+                               MakeTestPkcs12(leaf, {m_sub}, QStringLiteral("p")),
+                               QStringLiteral("p"));
+    QCOMPARE(r.status, Pkcs12ImportResult::NothingImported);
+    QCOMPARE(r.count, 0);
+    QVERIFY(!r.error.isEmpty());
+    QVERIFY(store->entries().isEmpty());
 }
 
 void TestCertStore::storeThatCannotBeOpened() {

@@ -251,11 +251,106 @@ QString StandinServer::header(const QJsonObject &request, const QString &name) {
 }
 
 QJsonObject StandinServer::makePatient(const QString &id, const QString &name,
-                                       const QString &birthDate) {
+                                       const QString &birthDate, const QString &kana,
+                                       const QString &sex) {
     QJsonObject patient{{QStringLiteral("id"), id}, {QStringLiteral("name"), name}};
     if (!birthDate.isEmpty())
         patient.insert(QStringLiteral("birth"), birthDate);
+    if (!kana.isEmpty())
+        patient.insert(QStringLiteral("kana"), kana);
+    if (!sex.isEmpty())
+        patient.insert(QStringLiteral("sex"), sex);
     return patient;
+}
+
+void StandinServer::append(QJsonObject *patient, const QString &list, const QJsonObject &entry) {
+    QJsonArray entries = patient->value(list).toArray();
+    entries.append(entry);
+    patient->insert(list, entries);
+}
+
+QJsonObject StandinServer::dispensing(const QString &date, const StandinInstitution &dispenser,
+                                      const QJsonArray &lines, const StandinInstitution &prescriber,
+                                      const QString &inOut) {
+    QJsonObject entry{{QStringLiteral("date"), date},
+                      {QStringLiteral("institution_code"), dispenser.code},
+                      {QStringLiteral("institution_name"), dispenser.name},
+                      {QStringLiteral("items"), lines}};
+    if (!prescriber.code.isEmpty()) {
+        entry.insert(QStringLiteral("prescriber_code"), prescriber.code);
+        entry.insert(QStringLiteral("prescriber_name"), prescriber.name);
+    }
+    if (!inOut.isEmpty())
+        entry.insert(QStringLiteral("inout"), inOut);
+    return entry;
+}
+
+QJsonObject StandinServer::drugLine(const QString &name, const QString &qty, const QString &unit,
+                                    int times, const QString &cls) {
+    return {{QStringLiteral("class"), cls},
+            {QStringLiteral("name"), name},
+            {QStringLiteral("qty"), qty},
+            {QStringLiteral("unit"), unit},
+            {QStringLiteral("times"), QString::number(times)}};
+}
+
+QJsonObject StandinServer::treatment(const QString &date, const StandinInstitution &institution,
+                                     const QString &inOut) {
+    return {{QStringLiteral("date"), date},
+            {QStringLiteral("institution_code"), institution.code},
+            {QStringLiteral("institution_name"), institution.name},
+            {QStringLiteral("inout"), inOut}};
+}
+
+QJsonObject StandinServer::checkup(const QString &date) {
+    auto item = [](const char *code, const QString &name, const char *value, const char *unit) {
+        return QJsonObject{{QStringLiteral("code"), QLatin1String(code)},
+                           {QStringLiteral("name"), name},
+                           {QStringLiteral("value"), QLatin1String(value)},
+                           {QStringLiteral("unit"), QLatin1String(unit)}};
+    };
+    return {{QStringLiteral("date"), date},
+            {QStringLiteral("items"),
+             QJsonArray{item("9N001000000000001", QStringLiteral("身長"), "160.2", "cm"),
+                        item("9N006000000000001", QStringLiteral("体重"), "58.4", "kg"),
+                        item("3D046000001906202", QStringLiteral("ＨｂＡ１ｃ（ＮＧＳＰ値）"), "5.8",
+                             "%")}}};
+}
+
+QJsonObject StandinServer::visit(const QString &date, const QJsonArray &orders,
+                                 const QString &department, const QString &departmentName) {
+    return {{QStringLiteral("date"), date},
+            {QStringLiteral("department"), department},
+            {QStringLiteral("department_name"), departmentName},
+            {QStringLiteral("orders"), orders}};
+}
+
+QJsonObject StandinServer::order(const QString &cls, int count, const QJsonArray &lines,
+                                 const QString &className) {
+    QJsonObject o{{QStringLiteral("class"), cls},
+                  {QStringLiteral("count"), QString::number(count)},
+                  {QStringLiteral("items"), lines}};
+    if (!className.isEmpty())
+        o.insert(QStringLiteral("class_name"), className);
+    return o;
+}
+
+QJsonObject StandinServer::orderLine(const QString &code, const QString &name, const QString &qty,
+                                     const QString &unit) {
+    QJsonObject line{{QStringLiteral("code"), code}, {QStringLiteral("name"), name}};
+    if (!qty.isNull())
+        line.insert(QStringLiteral("qty"), qty);
+    if (!unit.isEmpty())
+        line.insert(QStringLiteral("unit"), unit);
+    return line;
+}
+
+QJsonObject StandinServer::receptionEntry(const QString &id, const QString &time,
+                                          const QString &accountTime) {
+    QJsonObject entry{{QStringLiteral("id"), id}, {QStringLiteral("time"), time}};
+    if (!accountTime.isEmpty())
+        entry.insert(QStringLiteral("account_time"), accountTime);
+    return entry;
 }
 
 bool StandinServer::writePatient(const QString &dataDir, const QJsonObject &patient) {

@@ -6,8 +6,19 @@
 //   <dataDir>/patients/<id>.json       one patient (object with "id", "name", ...)
 //   <dataDir>/reception/<yyyy-mm-dd>.json   array of {"id", "time", "account_time"?}
 // Numeric patient numbers are zero-padded to the server's --pad-length (5 by
-// default) and matched as exact text, so with patient "00012" the numbers 12
-// and 0012 are unknown (E10 on the online APIs, 10 on patientgetv2).
+// default). The online APIs match them as exact text, so with patient "00012"
+// the numbers 12 and 0012 get E10 there; patientgetv2 and medicalgetv2 pad a
+// number first, as ORCA does, and find 12 as 00012.
+//
+// A patient with other institutions' data and own visits, compactly:
+//   QJsonObject p = StandinServer::makePatient("12", "架空　一郎", "1962-04-01");
+//   StandinServer::append(&p, "drugs", StandinServer::dispensing("today-40",
+//       {"1340100018", "あおば見本薬局"},
+//       {StandinServer::drugLine("アムロジピン錠５ｍｇ", "1", "錠", 28)},
+//       {"1310100011", "みどり台内科クリニック"}));
+//   StandinServer::append(&p, "visits", StandinServer::visit("today-3",
+//       {StandinServer::order("21", 14, {StandinServer::orderLine("620000001",
+//                                         "ランソプラゾールＯＤ錠１５ｍｇ", "1", "錠")})}));
 #pragma once
 
 #include <QJsonArray>
@@ -18,6 +29,13 @@
 
 class QProcess;
 class QTemporaryDir;
+
+// An institution of the online data: ten-digit code (third digit 1 medical,
+// 3 dental, 4 pharmacy) and name.
+struct StandinInstitution {
+    QString code;
+    QString name;
+};
 
 struct StandinOptions {
     QString dataDir;   // --data; may stay empty with demo = true
@@ -78,9 +96,46 @@ public:
     // Full path of the orca-standin executable, or empty when not found.
     static QString executablePath();
 
-    // Data folder helpers. A minimal patient: {"id":"00012","name":"架空 一郎"}.
+    // Data folder helpers. A minimal patient: {"id":"00012","name":"架空　一郎"}.
     static QJsonObject makePatient(const QString &id, const QString &name,
-                                   const QString &birthDate = QString());
+                                   const QString &birthDate = QString(),
+                                   const QString &kana = QString(), const QString &sex = QString());
+    // Appends an entry to one of a patient's lists: "drugs", "medical",
+    // "checkups" or "visits".
+    static void append(QJsonObject *patient, const QString &list, const QJsonObject &entry);
+
+    // Dates below are "yyyy-mm-dd" or "today", "today-N", "today+N".
+    // An other institution's dispensing: by a pharmacy for `prescriber`, or in
+    // house when the prescriber is left empty. InOut follows the dispenser
+    // (4 for a pharmacy, else 2) unless `inOut` is given.
+    static QJsonObject dispensing(const QString &date, const StandinInstitution &dispenser,
+                                  const QJsonArray &lines,
+                                  const StandinInstitution &prescriber = {},
+                                  const QString &inOut = QString());
+    // One drug line of a dispensing; `times` is days (class 21) or times.
+    static QJsonObject drugLine(const QString &name, const QString &qty, const QString &unit,
+                                int times, const QString &cls = QStringLiteral("21"));
+    // One treatment day of an institution in the online medical information.
+    static QJsonObject treatment(const QString &date, const StandinInstitution &institution,
+                                 const QString &inOut = QStringLiteral("2"));
+    // A specific health checkup on `date`, with a few results.
+    static QJsonObject checkup(const QString &date);
+    // One own-clinic visit with its orders.
+    static QJsonObject visit(const QString &date, const QJsonArray &orders,
+                             const QString &department = QStringLiteral("01"),
+                             const QString &departmentName = QStringLiteral("内科"));
+    // One order of a visit: class ("21" or "210"), count (days for 21, times
+    // for 22, 1 otherwise) and its lines.
+    static QJsonObject order(const QString &cls, int count, const QJsonArray &lines,
+                             const QString &className = QString());
+    // One line of an order: a drug (code beginning with 6, with its unit) or a
+    // procedure. A null `qty` is left out (ORCA writes 1); to write none, set
+    // the line's "qty" to "".
+    static QJsonObject orderLine(const QString &code, const QString &name,
+                                 const QString &qty = QString(), const QString &unit = QString());
+    // One reception entry; settled when `accountTime` is given.
+    static QJsonObject receptionEntry(const QString &id, const QString &time,
+                                      const QString &accountTime = QString());
     static bool writePatient(const QString &dataDir, const QJsonObject &patient);
     // date "yyyy-mm-dd"; entries e.g. [{"id":"00012","time":"09:05:00"}]
     static bool writeReception(const QString &dataDir, const QString &date,

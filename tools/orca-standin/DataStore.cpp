@@ -82,11 +82,12 @@ std::optional<QJsonObject> DataStore::findInFolder(const QString &key) const {
     return std::nullopt;
 }
 
-std::optional<QJsonObject> DataStore::findPatient(const QString &requested) const {
+std::optional<QJsonObject> DataStore::findPatient(const QString &requested, IdMatch match) const {
     if (requested.isEmpty())
         return std::nullopt;
     // Exact matching: a number is found only in the form ORCA keeps it.
-    QString key = m_matchPadded ? canonicalId(requested) : requested;
+    const bool padded = m_matchPadded || match == IdMatch::Padded;
+    QString key = padded ? canonicalId(requested) : requested;
     if (canonicalId(key) != key)
         return std::nullopt;
     {

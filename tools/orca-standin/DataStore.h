@@ -22,10 +22,16 @@ public:
     // the configured length are zero-padded.
     QString canonicalId(const QString &id) const;
 
-    // The patient a request names, or nothing. The request's number must equal
-    // the kept number as text unless padded matching is on. The returned
+    // How a requested number meets the kept one. Configured: as the server
+    // was started (--match); Padded: the number is zero-padded first, as ORCA
+    // does for the patient and medical-record APIs.
+    enum class IdMatch { Configured, Padded };
+
+    // The patient a request names, or nothing. With exact matching the
+    // request's number must equal the kept number as text. The returned
     // object carries the kept number in "id".
-    std::optional<QJsonObject> findPatient(const QString &requested) const;
+    std::optional<QJsonObject> findPatient(const QString &requested,
+                                           IdMatch match = IdMatch::Configured) const;
 
     // Reception entries of one day, each with "id" as kept.
     QJsonArray reception(const QDate &day) const;

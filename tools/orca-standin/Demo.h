@@ -1,7 +1,8 @@
-// The built-in demo data set: about twenty fictional patients on the
-// reception list of the start day, with other institutions' drug and medical
-// information, checkups and own-clinic records over the two years before it.
-// Deterministic: the same start day gives the same data.
+// The built-in demo data set: twenty-two fictional patients of a fictional
+// clinic, twenty of them on the reception list of the start day, with other
+// institutions' drug and medical information, checkups and the clinic's own
+// records over the two years before it. Deterministic: the same start day
+// gives the same data.
 #pragma once
 
 #include <QDate>

@@ -2,6 +2,24 @@
 
 namespace standin {
 
+namespace {
+
+const QString kDeclaration = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+
+// ORCA's fields are fixed-width: blanks after a value are padding.
+QString TrimTrailingBlanks(const QString &s) {
+    qsizetype e = s.size();
+    while (e > 0 && s.at(e - 1).unicode() <= 0x20)
+        --e;
+    return s.left(e);
+}
+
+} // namespace
+
+XmlNode::XmlNode(Kind kind, QString name, QString value)
+    : m_kind(kind), m_name(std::move(name)),
+      m_value(kind == Kind::Leaf ? TrimTrailingBlanks(value) : QString()) {}
+
 XmlNode &XmlNode::leaf(const QString &name, const QString &value) {
     m_children.emplace_back(Kind::Leaf, name, value);
     return *this;
@@ -17,6 +35,10 @@ XmlNode &XmlNode::array(const QString &name) {
 
 XmlNode &XmlNode::child() {
     return m_children.emplace_back(Kind::Record, m_name + QStringLiteral("_child"));
+}
+
+XmlNode &XmlNode::append(XmlNode node) {
+    return m_children.emplace_back(std::move(node));
 }
 
 bool XmlNode::isEmpty() const {
@@ -65,9 +87,15 @@ void XmlNode::render(QString *out, int depth) const {
 }
 
 QByteArray RenderAnswer(const XmlNode &record) {
-    QString out = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xmlio2>\n");
+    QString out = kDeclaration + QStringLiteral("<xmlio2>\n");
     record.render(&out, 1);
     out += QStringLiteral("</xmlio2>\n");
+    return out.toUtf8();
+}
+
+QByteArray RenderDocument(const XmlNode &root) {
+    QString out = kDeclaration;
+    root.render(&out, 0);
     return out.toUtf8();
 }
 

@@ -1,8 +1,9 @@
-// Answers in the style of the ORCA API: XML declaration, root element
-// "xmlio2", two-blank indentation, one element per line, every element typed
-// ("string", "record" or "array" whose members are "<Name>_child" records).
-// Leaves with empty values and records or arrays left without content are
-// omitted altogether, as ORCA does.
+// Answers in the form the ORCA API writes them: XML declaration, root element
+// "xmlio2" (one answer kind has a root of its own), two-blank indentation, one
+// element per line, every element typed ("string", "record" or "array" whose
+// members are "<Name>_child" records). Leaf values lose their trailing blanks
+// and keep their leading ones; leaves left empty, and records or arrays
+// without content, are left out altogether.
 #pragma once
 
 #include <QByteArray>
@@ -15,8 +16,7 @@ class XmlNode {
 public:
     enum class Kind { Leaf, Record, Array };
 
-    XmlNode(Kind kind, QString name, QString value = QString())
-        : m_kind(kind), m_name(std::move(name)), m_value(std::move(value)) {}
+    XmlNode(Kind kind, QString name, QString value = QString());
 
     // Adds a leaf and returns this node (for chaining).
     XmlNode &leaf(const QString &name, const QString &value);
@@ -25,6 +25,8 @@ public:
     XmlNode &array(const QString &name);
     // On an array: adds one "<Name>_child" record and returns it.
     XmlNode &child();
+    // Adds a node built apart and returns it.
+    XmlNode &append(XmlNode node);
 
     bool isEmpty() const;
     void render(QString *out, int depth) const;
@@ -38,6 +40,8 @@ private:
 
 // "<?xml ...?>\n<xmlio2>\n" + the record + "</xmlio2>\n", UTF-8.
 QByteArray RenderAnswer(const XmlNode &record);
+// "<?xml ...?>\n" + the node as the document's root, UTF-8.
+QByteArray RenderDocument(const XmlNode &root);
 
 QString EscapeXml(const QString &text);
 

@@ -109,7 +109,8 @@ int main(int argc, char **argv) {
                                        QStringLiteral("Patient-number length (default 5)."),
                                        QStringLiteral("n"), QStringLiteral("5"));
     const QCommandLineOption match(QStringLiteral("match"),
-                                   QStringLiteral("exact (default) or padded."),
+                                   QStringLiteral("How the online APIs match a patient "
+                                                  "number: exact (default) or padded."),
                                    QStringLiteral("mode"), QStringLiteral("exact"));
     parser.addOptions({bind, port, portFile, data, demo, dumpDemo, user, key, tlsCert, tlsKey,
                        clientCa, tlsMin, tlsMax, controlPort, padLength, match});
