@@ -7,6 +7,7 @@
 
 #include "core/CoreSource.h"
 #include "orca/OrcaTemplates.h"
+#include "platform/Trim.h"
 #include "platform/UiSeam.h"
 #include "viewer/TokuteiExport.h"
 #include "viewer/ViewerClock.h"
@@ -126,10 +127,16 @@ void TTkkExport::Run() {
     m_today = viewer::Today();
     m_differential = false;
     QDate last;
-    if (MayOfferDifferential(
-            !m_cache.Birth.isEmpty(),
-            ReadSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"), QString()), m_today,
-            &last)) {
+    // After a run in which patients failed, those patients stand in the cache
+    // with what an earlier run learned; a differential run would keep that
+    // until they come again, so the next run asks everybody.
+    const bool fullNext =
+        platform::TrimText(ReadSetting(QStringLiteral("TOKUTEI"), QStringLiteral("FULLNEXT"),
+                                       QString())) == QLatin1String("1");
+    if (!fullNext && MayOfferDifferential(!m_cache.Birth.isEmpty(),
+                                          ReadSetting(QStringLiteral("TOKUTEI"),
+                                                      QStringLiteral("LASTFETCH"), QString()),
+                                          m_today, &last)) {
         switch (AskFetchMode(last, list.LineCount)) {
         case platform::MsgResult::Yes:
             m_differential = true;
@@ -214,9 +221,15 @@ void TTkkExport::Run() {
         // once the CSV has landed.
         WritePrivateFileAtomically(target, ExportCsvBytes(m_rows));
         SaveCheckupCache(TokuteiCachePath(), m_cache);
-        if (m_failed == 0)
+        if (m_failed == 0) {
             WriteSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"),
                          m_today.toString(QStringLiteral("yyyy-MM-dd")));
+            if (fullNext)
+                WriteSetting(QStringLiteral("TOKUTEI"), QStringLiteral("FULLNEXT"), QString());
+        } else if (!fullNext) {
+            WriteSetting(QStringLiteral("TOKUTEI"), QStringLiteral("FULLNEXT"),
+                         QStringLiteral("1"));
+        }
     }
 
     Log(QStringLiteral("特定健診CSV出力: %1 %2人・%3件 (問い合わせ %4人, 失敗 %5人)")

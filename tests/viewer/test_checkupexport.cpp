@@ -132,6 +132,7 @@ private slots:
     void receptionListFailureSwitchesToFull();
     void failedPatientKeepsItsCachedValues_data();
     void failedPatientKeepsItsCachedValues();
+    void runAfterAFailureIsFull();
     void askFallsBackToAQuestionBox();
     void cancelledDialogsWriteNothing();
     void noPatientCache();
@@ -453,6 +454,46 @@ void TestCheckupExport::failedPatientKeepsItsCachedValues() {
         QStringLiteral("ORCAと通信できなかった患者が 1人いました。前回取得した内容で出力しています"
                        "（初めての患者は空欄）。次回の出力で取り直します。\r\n") +
             m_out);
+}
+
+void TestCheckupExport::runAfterAFailureIsFull() {
+    ScriptedUi ui;
+    ui.fileAnswers << m_out << m_out;
+    ui.taskAnswers << 2; // full
+    writeBytes(viewer::TokuteiCachePath(),
+               kBom + lines({QStringLiteral("00012\t1950-05-11\t2019-01-01"),
+                             QStringLiteral("9\t1980-01-01\t")}));
+    TfrmDrugInfo viewer;
+    open(viewer, {QStringLiteral("00012,架空 一郎"), QStringLiteral("9,見本 次郎")});
+    WriteSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"),
+                 QStringLiteral("2024-06-08"));
+    QVERIFY(m_server.addFault(QStringLiteral("api01rv2/onlinespecgetv2"), QStringLiteral("result"),
+                              1, 0, 0, QStringLiteral("E99")));
+    runExport(viewer);
+    QCOMPARE(ui.callsOf(QStringLiteral("taskDialog")).size(), 1);
+    QCOMPARE(ReadSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"), QString()),
+             QStringLiteral("2024-06-08"));
+
+    // 00012 came on no day since, so a differential run would write its old
+    // dates once more: the next run asks everybody, without the choice.
+    m_server.resetControl();
+    runExport(viewer);
+    QCOMPARE(ui.callsOf(QStringLiteral("taskDialog")).size(), 1);
+    QCOMPARE(
+        exportRequests(m_server),
+        QStringList({QStringLiteral("patientgetv2 00012"), QStringLiteral("onlinespecgetv2 00012"),
+                     QStringLiteral("patientgetv2 9"), QStringLiteral("onlinespecgetv2 9")}));
+    QVERIFY(readBytes(viewer::TokuteiCachePath())
+                .contains("00012\t1950-05-11\t2023-06-01;2024-05-10\r\n"));
+    QCOMPARE(ReadSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"), QString()),
+             QStringLiteral("2024-06-10"));
+    QCOMPARE(ReadSetting(QStringLiteral("TOKUTEI"), QStringLiteral("FULLNEXT"), QString()),
+             QString());
+
+    // And the one after that may be differential again.
+    ui.taskAnswers << -1;
+    runExport(viewer);
+    QCOMPARE(ui.callsOf(QStringLiteral("taskDialog")).size(), 2);
 }
 
 void TestCheckupExport::askFallsBackToAQuestionBox() {
