@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -17,9 +18,28 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "core/CoreSource.h"
 #include "platform/Trim.h"
 
+#ifdef Q_OS_LINUX
+#include <QLibrary>
+#include <QTemporaryDir>
+#endif
+
 using namespace platform;
+
+#ifdef Q_OS_LINUX
+namespace {
+// The two libcups calls used to send a print job (cups/cups.h).
+struct CupsOption {
+    char *name;
+    char *value;
+};
+using CupsPrintFile = int (*)(const char *name, const char *filename, const char *title,
+                              int numOptions, CupsOption *options);
+using CupsLastErrorString = const char *(*)();
+} // namespace
+#endif
 
 namespace {
 
@@ -229,13 +249,53 @@ void QtUi::setCursor(CursorKind kind) {
 
 bool QtUi::printJob(const QString &documentName,
                     const std::function<bool(QPaintDevice *device)> &paint) {
-    if (QPrinterInfo::defaultPrinter().isNull())
-        return false;
-    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-    printer.setDocName(documentName);
-    if (!paint(&printer)) {
-        printer.abort();
+    const QPrinterInfo target = QPrinterInfo::defaultPrinter();
+    if (target.isNull()) {
+        Log(QStringLiteral("Print: no default printer"));
         return false;
     }
+    QPrinter printer(target, QPrinter::HighResolution);
+    printer.setDocName(documentName);
+#ifdef Q_OS_LINUX
+    // Qt hands a finished job to CUPS without looking at the answer, so a
+    // destination that refuses jobs would fail unseen. The job is therefore
+    // spooled into a file (in the printer's own format and page size) and
+    // sent here, where a refusal is seen.
+    QLibrary cups(QStringLiteral("cups"), 2);
+    const auto printFile = reinterpret_cast<CupsPrintFile>(cups.resolve("cupsPrintFile"));
+    const auto lastError =
+        reinterpret_cast<CupsLastErrorString>(cups.resolve("cupsLastErrorString"));
+    QTemporaryDir spool;
+    const bool sendOurselves = printFile && lastError && spool.isValid();
+    const QString spoolFile = spool.filePath(QStringLiteral("job")); // no .pdf: stays a printer job
+    if (sendOurselves)
+        printer.setOutputFileName(spoolFile);
+#endif
+    if (!paint(&printer)) {
+        printer.abort();
+        Log(QStringLiteral("Print: ") + documentName + QStringLiteral(" abandoned"));
+        return false;
+    }
+    if (printer.printerState() == QPrinter::Error || printer.printerState() == QPrinter::Aborted) {
+        Log(QStringLiteral("Print: ") + documentName + QStringLiteral(" failed"));
+        return false;
+    }
+#ifdef Q_OS_LINUX
+    if (sendOurselves) {
+        // The destination without its instance ("name/instance").
+        const QByteArray name = target.printerName().section(QLatin1Char('/'), 0, 0).toUtf8();
+        QByteArray media = printer.pageLayout().pageSize().key().toUtf8();
+        char mediaName[] = "media";
+        CupsOption option{mediaName, media.data()};
+        const int job =
+            printFile(name.constData(), QFile::encodeName(spoolFile).constData(),
+                      documentName.toUtf8().constData(), media.isEmpty() ? 0 : 1, &option);
+        if (job <= 0) {
+            Log(QStringLiteral("Print: ") + QString::fromUtf8(name) +
+                QStringLiteral(" refused the job: ") + QString::fromUtf8(lastError()));
+            return false;
+        }
+    }
+#endif
     return true;
 }

@@ -77,7 +77,9 @@ public:
     virtual void setCursor(CursorKind kind) = 0;
 
     // Runs one print job on the default printer; paint() draws every page and
-    // returns false to abort. Returns false when no printer could be used.
+    // returns false to abort. Returns false when the job was not printed: no
+    // default printer, paint() aborted, or the printer refused the job (the
+    // cause is logged); the caller tells the user.
     virtual bool printJob(const QString &documentName,
                           const std::function<bool(QPaintDevice *device)> &paint) = 0;
 };

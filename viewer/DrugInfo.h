@@ -218,6 +218,10 @@ public:
     // ---- own-clinic history (DrugInfoSelf.cpp) ----
     void LoadSelfHistory();
     void RefreshSelfHistory();
+    // Appends the day blocks of one month ("yyyy-mm"); true when it added lines.
+    bool LoadSelfMonth(const QString &month);
+    // Appends the block of one class 02 answer; false when the file is missing.
+    bool ParseMedicalGet02(const QString &file, const QString &day);
     void UpdateSelfMonthLabel();
     void BtnSelfPrevMonthClick();
     void BtnSelfNextMonthClick();
@@ -226,6 +230,9 @@ public:
     // ---- notebook printing (DrugInfoPrint.cpp) ----
     void BtnSelfPrintClick();
     void BtnPrintClick();
+    QString GetSelfInstName() const;
+    // Prints the lines on the default printer, date lines completed with the name.
+    void PrintNotebook(const QStringList &lines, const QString &institutionName);
 
     // ---- checkup export (DrugInfoExport.cpp) ----
     void MenuExportTkkClick();
@@ -266,6 +273,8 @@ private:
         bool ok = false;
     };
     QList<THeldMark> m_heldMarks;
+    // A request of the own-clinic load got no answer (the pane says so).
+    bool m_selfLoadFailed = false;
     bool m_tickHeld = false;
     bool m_closeHeld = false;
     bool m_formShown = false;

@@ -1,6 +1,7 @@
 #include "tests/support/ScriptedUi.h"
 
 #include <QImage>
+#include <QPdfWriter>
 
 using namespace platform;
 
@@ -95,6 +96,16 @@ bool ScriptedUi::printJob(const QString &documentName,
     calls << Call{QStringLiteral("print"), documentName};
     if (!printAnswer)
         return false;
+    if (!printPdfPath.isEmpty()) {
+        QPdfWriter writer(printPdfPath);
+        writer.setTitle(documentName);
+        writer.setResolution(printResolution);
+        writer.setPageLayout(QPageLayout(printPageSize, QPageLayout::Portrait, QMarginsF()));
+        const bool ok = paint(&writer);
+        if (onPrint)
+            onPrint(&writer);
+        return ok;
+    }
     // Pages are drawn onto an A4-sized image at 300 dpi, so code that asks the
     // device for its size and resolution sees a printer-like page.
     QImage page(2480, 3508, QImage::Format_RGB32);

@@ -2,6 +2,7 @@
 #include "platform/UiSeam.h"
 
 #include <QList>
+#include <QPageSize>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -35,6 +36,12 @@ public:
     QList<int> taskAnswers;
     bool printAnswer = true;
     std::function<void(QPaintDevice *)> onPrint; // optional inspection of a print job
+    // Where a print job goes: empty draws it onto one A4 image at 300 dpi; a
+    // path writes a PDF file there instead, its pages of printPageSize at
+    // printResolution dots per inch without margins (a printer's printable area).
+    QString printPdfPath;
+    QPageSize printPageSize{QPageSize::A4};
+    int printResolution = 300;
 
     QList<Call> calls;
     QList<Call> callsOf(const QString &kind) const;
