@@ -119,20 +119,26 @@ TTainMarkThread::TCheck TTainMarkThread::CheckPatient(const QString &APtID) {
 bool TTainMarkThread::PostApiWithIdRetry(const QString &APath, const QString &ATemplate,
                                          const QString &APtID, QString &AAnswer) {
     const QStringList candidates = PatientIdCandidates(APtID);
-    bool ok = false;
+    bool answered = false; // some candidate got an answer
+    bool failed = false;   // some candidate got none
     for (int i = 0; i < candidates.size() && !Terminated(); ++i) {
         const QString &candidate = candidates.at(i);
         if (candidate.isEmpty() || (i > 0 && candidate == candidates.at(0)))
             continue;
         QString answer;
-        if (!PostApi(APath, FillPlaceholder(ATemplate, kPlaceholderPatientId, candidate), answer))
+        if (!PostApi(APath, FillPlaceholder(ATemplate, kPlaceholderPatientId, candidate), answer)) {
+            failed = true;
             continue;
-        ok = true;
+        }
+        answered = true;
         AAnswer = answer;
         if (!IsE10Answer(answer))
-            break;
+            return true;
     }
-    return ok;
+    // Only E10 answers: the patient is unknown, which is an answer, unless a
+    // form went unanswered; then the query failed (an E10 for a padded form
+    // says nothing about the form that got no answer).
+    return answered && !failed;
 }
 
 bool TTainMarkThread::PostApi(const QString &APath, const QString &ADocument, QString &AAnswer) {

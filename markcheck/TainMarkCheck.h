@@ -42,7 +42,10 @@ public:
     // The decision for one patient: drug, medical (only while no other
     // institution is known) and checkup query.
     TCheck CheckPatient(const QString &APtID);
-    // One query with the padded patient-number retry; answer is the last one received.
+    // One query with the padded patient-number retry; answer is the last one
+    // received. True when a form was found, or when every form was answered
+    // (all E10: the patient is unknown); false when a form got no answer and
+    // none was found.
     bool PostApiWithIdRetry(const QString &APath, const QString &ATemplate, const QString &APtID,
                             QString &AAnswer);
     // One query, up to three attempts.

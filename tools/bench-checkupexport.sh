@@ -8,7 +8,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${MINATORI_BENCH_BUILD_DIR:-$here/build-bench}"
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMINATORI_BUILD_BENCH=ON \
-  -DMINATORI_BUILD_TESTS=OFF >/dev/null
+  -DMINATORI_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" -j2 --target bench_checkupexport orca-standin >/dev/null
 
 export MINATORI_BENCH_PATIENTS="${1:-2000}" MINATORI_BINARY_DIR="$build"

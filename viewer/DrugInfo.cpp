@@ -4,6 +4,7 @@
 #include "viewer/DrugInfo.h"
 
 #include "core/CoreSource.h"
+#include "dialogs/Contact.h"
 #include "dialogs/Setting.h"
 #include "markcheck/TainMarkCheck.h"
 #include "orca/OrcaTemplates.h"
@@ -165,25 +166,32 @@ void TfrmDrugInfo::ConnectEvents() {
 // ---- requests ----
 
 QString TfrmDrugInfo::OrcaCall(const QString &path, const QString &body, const QString &what) {
-    FTransport.stURL = stURL;
-    FTransport.stAPIUSER = stAPIUSER;
-    FTransport.stAPIKEY = stAPIKEY;
-    const QString result =
-        FRunner.Call<QString>(what.isEmpty() ? RequestName(path) : what,
-                              [this, &path, &body] { return FTransport.CallOrcaApi(path, body); });
+    // The transport is touched only by the runner's thread; it gets copies of
+    // the connection values with each job.
+    const QString url = stURL, user = stAPIUSER, key = stAPIKEY;
+    const QString result = FRunner.Call<QString>(what.isEmpty() ? RequestName(path) : what,
+                                                 [this, url, user, key, path, body] {
+                                                     FTransport.stURL = url;
+                                                     FTransport.stAPIUSER = user;
+                                                     FTransport.stAPIKEY = key;
+                                                     return FTransport.CallOrcaApi(path, body);
+                                                 });
     FAuthFromTransport();
     return result;
 }
 
 QString TfrmDrugInfo::OrcaCallWithIdRetry(const QString &path, const QString &bodyTemplate,
                                           const QString &patientId, const QString &what) {
-    FTransport.stURL = stURL;
-    FTransport.stAPIUSER = stAPIUSER;
-    FTransport.stAPIKEY = stAPIKEY;
-    const QString result = FRunner.Call<QString>(what.isEmpty() ? RequestName(path) : what, [&] {
-        return FTransport.CallOrcaApiWithIdRetry(path, bodyTemplate, kPlaceholderPatientId,
-                                                 patientId);
-    });
+    const QString url = stURL, user = stAPIUSER, key = stAPIKEY;
+    const QString result =
+        FRunner.Call<QString>(what.isEmpty() ? RequestName(path) : what,
+                              [this, url, user, key, path, bodyTemplate, patientId] {
+                                  FTransport.stURL = url;
+                                  FTransport.stAPIUSER = user;
+                                  FTransport.stAPIKEY = key;
+                                  return FTransport.CallOrcaApiWithIdRetry(
+                                      path, bodyTemplate, kPlaceholderPatientId, patientId);
+                              });
     FAuthFromTransport();
     return result;
 }
@@ -434,7 +442,7 @@ void TfrmDrugInfo::MenuWebORCAClick() {
 }
 
 void TfrmDrugInfo::MenuVersionClick() {
-    // The version dialog comes with the dialogs library.
+    ShowVersionInfo(this);
 }
 
 // ---- institution grid ----

@@ -24,6 +24,10 @@ class QTimer;
 class QWidget;
 class TStringGrid;
 class TTainMarkThread;
+class TPatientCache;
+namespace viewer {
+struct TReceptionRecord;
+}
 
 // The patient viewer: the day's reception list and patient search on the left,
 // the institution history grid, the clinic's own medication history and the
@@ -144,7 +148,8 @@ public:
 
     // ---- requests (through the runner) ----
     // CallOrcaApi / CallOrcaApiWithIdRetry run off the user-interface thread;
-    // what is the status text (empty: named after the API path).
+    // what is the status text (empty: named after the API path; with a count,
+    // TRequestRunner::Progress).
     QString OrcaCall(const QString &path, const QString &body, const QString &what = QString());
     QString OrcaCallWithIdRetry(const QString &path, const QString &bodyTemplate,
                                 const QString &patientId, const QString &what = QString());
@@ -173,6 +178,10 @@ public:
     // ---- reception list and patient cache (DrugInfoReception.cpp) ----
     void LoadReceptionList();
     bool ParseReceptionList(const QString &path);
+    // Closes one record of the answer: caches the patient and lists it when
+    // the list mode shows it and it is not listed yet.
+    void AddReceptionRow(const viewer::TReceptionRecord &record, TPatientCache &cache,
+                         QStringList &shown, int &count);
     void InitPatientGrid();
     static QString PatientCachePath();
     static void AddToPatientCache(const QString &chartNo, const QString &name);
@@ -200,11 +209,19 @@ public:
     void BtnPDFTClick();
 
     // ---- other institutions (DrugInfoTain.cpp) ----
+    // Every load starts from empty lists and an empty pane, so nothing of the
+    // previous patient survives a load that fails. FDrugLoadOK is set only when
+    // the load ran to its end and the answers the patient's mark rests on (the
+    // drug months, the checkups and the medical information) all came.
     void LoadTainInfo();
     bool ParseOnlineDrugGet01(const QString &file);
     bool ParseOnlineDrugGet02(const QString &file, const QString &month);
-    void LoadOnlineSpec();
-    void LoadOnlineMed();
+    // Both return whether every request got an answer the viewer can use.
+    bool LoadOnlineSpec();
+    bool LoadOnlineMed();
+    // The line the pane shows above its text when the last load could not get
+    // everything ("" when it did).
+    QString FTainLoadNote;
     void ShowTainOverview();
     void ShowTainDetail();
     void UpdateTainAllButton();

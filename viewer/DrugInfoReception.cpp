@@ -77,25 +77,29 @@ bool TfrmDrugInfo::ParseReceptionList(const QString &path) {
     TPatientCache cache(PatientCachePath());
     QStringList shown;
     int count = 0;
-    for (const viewer::TReceptionRecord &record : viewer::ReadReceptionRecords(lines)) {
-        // AddReceptionRow
-        cache.Add(record.PatientID, record.Name);
-        if (!viewer::IsShownInListMode(record, FListMode))
-            continue;
-        if (shown.contains(record.PatientID))
-            continue;
-        shown << record.PatientID;
-        ++count;
-        if (count >= GridPatient->RowCount())
-            GridPatient->SetRowCount(count + 1);
-        GridPatient->SetCell(0, count, QString::number(count));
-        GridPatient->SetCell(1, count, record.PatientID);
-        GridPatient->SetCell(2, count, record.Name);
-        GridPatient->SetCell(3, count, QString());
-    }
+    for (const viewer::TReceptionRecord &record : viewer::ReadReceptionRecords(lines))
+        AddReceptionRow(record, cache, shown, count);
     if (count > 0)
         GridPatient->SetRowCount(count + 1);
     return true;
+}
+
+void TfrmDrugInfo::AddReceptionRow(const viewer::TReceptionRecord &record, TPatientCache &cache,
+                                   QStringList &shown, int &count) {
+    cache.Add(record.PatientID, record.Name); // whatever the list mode
+    if (!viewer::IsShownInListMode(record, FListMode))
+        return;
+    // A patient accepted more than once that day is listed once, as first shown.
+    if (shown.contains(record.PatientID))
+        return;
+    shown << record.PatientID;
+    ++count;
+    if (count >= GridPatient->RowCount())
+        GridPatient->SetRowCount(count + 1);
+    GridPatient->SetCell(0, count, QString::number(count));
+    GridPatient->SetCell(1, count, record.PatientID);
+    GridPatient->SetCell(2, count, record.Name);
+    GridPatient->SetCell(3, count, QString());
 }
 
 QString TfrmDrugInfo::PatientCachePath() {

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -48,17 +49,27 @@ TPatientCache::TPatientCache(const QString &path) : m_path(path) {
     const QByteArray data = readAll(path);
     m_needsBom = data.isEmpty();
     m_endsWithNewline = data.isEmpty() || data.endsWith('\n');
-    for (const QString &line : decodeLines(data)) {
-        const QString key = PatientCacheKey(line);
-        if (!key.isNull())
-            m_keys.insert(key);
+    // Only the numbers are needed: the bytes before each line's first comma.
+    // (For UTF-8 text, equal bytes are equal text.)
+    const char *p = data.constData();
+    const char *const end = p + data.size();
+    if (data.startsWith("\xEF\xBB\xBF"))
+        p += 3;
+    m_keys.reserve(data.size() / 16);
+    while (p < end) {
+        const char *lineEnd = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+        if (!lineEnd)
+            lineEnd = end;
+        if (const char *comma = static_cast<const char *>(std::memchr(p, ',', size_t(lineEnd - p))))
+            m_keys.insert(QByteArray(p, comma - p));
+        p = lineEnd + 1;
     }
 }
 
 void TPatientCache::Add(const QString &chartNo, const QString &name) {
     const QString key = platform::TrimText(chartNo);
     const QString trimmedName = platform::TrimText(name);
-    if (key.isEmpty() || trimmedName.isEmpty() || m_keys.contains(key))
+    if (key.isEmpty() || trimmedName.isEmpty() || Contains(key))
         return;
 
     QByteArray line;
@@ -88,7 +99,7 @@ void TPatientCache::Add(const QString &chartNo, const QString &name) {
                         QStringLiteral("%1 に書き込めません").arg(m_path));
     m_needsBom = false;
     m_endsWithNewline = true;
-    m_keys.insert(key);
+    m_keys.insert(key.toUtf8());
 }
 
 QList<TCacheHit> SearchPatientCache(const QString &path, const QString &text) {

@@ -19,12 +19,12 @@ public:
     // number is already there. Throws EAppError when the file cannot be written.
     void Add(const QString &chartNo, const QString &name);
 
-    bool Contains(const QString &chartNo) const { return m_keys.contains(chartNo); }
+    bool Contains(const QString &chartNo) const { return m_keys.contains(chartNo.toUtf8()); }
 
 private:
     QString m_path;
-    QSet<QString> m_keys;
-    bool m_needsBom = true; // a new or empty file starts with the byte-order mark
+    QSet<QByteArray> m_keys; // the numbers as their UTF-8 bytes
+    bool m_needsBom = true;  // a new or empty file starts with the byte-order mark
     bool m_endsWithNewline = true;
 };
 

@@ -41,6 +41,11 @@ public:
     void Begin();
     void End();
 
+    // A status text with a count: "what (n / m)".
+    static QString Progress(const QString &what, int n, int m) {
+        return QStringLiteral("%1 (%2 / %3)").arg(what).arg(n).arg(m);
+    }
+
     // How many requests ran so far (tests and benchmarks).
     int RequestCount() const { return m_requests; }
 
