@@ -10,7 +10,6 @@
 #include "viewer/DrugInfo.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -141,8 +140,4 @@ void TfrmMain::Button2Click() {
 
 void TfrmMain::Button3Click() {
     runModal(m_contactFactory);
-}
-
-void TfrmMain::closeEvent(QCloseEvent *event) {
-    event->accept();
 }

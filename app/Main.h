@@ -32,9 +32,6 @@ public slots:
     void Button2Click();
     void Button3Click();
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
 private:
     void FormCreate();
     void runModal(const WindowFactory &factory);

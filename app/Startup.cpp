@@ -59,6 +59,17 @@ void RegisterJapaneseFonts() {
     QApplication::setFont(base);
 }
 
+QIcon ApplicationIcon() {
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/minatori-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+void SetApplicationIcon() {
+    QApplication::setWindowIcon(ApplicationIcon());
+}
+
 void BringMainWindowForward() {
     for (QWidget *w : QApplication::topLevelWidgets()) {
         if (w->windowTitle() != QStringLiteral("ミナトリ") || !w->isWindow())

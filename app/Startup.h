@@ -1,4 +1,5 @@
 #pragma once
+#include <QIcon>
 #include <QString>
 
 namespace platform {
@@ -21,6 +22,11 @@ StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard);
 
 // Fonts named after the Windows Japanese fonts map to the IPA fonts.
 void RegisterJapaneseFonts();
+
+// The application icon, in every size it is drawn at; every window shows it.
+QIcon ApplicationIcon();
+// Makes it the icon of every window of the application.
+void SetApplicationIcon();
 
 // Shows, restores and raises the first top-level window titled "ミナトリ".
 void BringMainWindowForward();

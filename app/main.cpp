@@ -23,6 +23,8 @@ public:
             platform::Ui().errorBox(nullptr, e.message());
         } catch (const std::exception &e) {
             platform::Ui().errorBox(nullptr, QString::fromUtf8(e.what()));
+        } catch (...) { // nothing may unwind through Qt's event dispatch
+            platform::Ui().errorBox(nullptr, QStringLiteral("Unknown error"));
         }
         return false;
     }
@@ -33,11 +35,15 @@ public:
 int main(int argc, char *argv[]) {
     OrcaGlobalInit(); // before any thread exists
     // Without a session runtime folder, Qt and our guard share our private one.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(platform::UserRuntimeDir()));
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString runtime = platform::UserRuntimeDir();
+        if (!runtime.isEmpty())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    }
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
     RegisterJapaneseFonts();
+    SetApplicationIcon();
 
     QtUi ui;
     platform::SetUi(&ui);

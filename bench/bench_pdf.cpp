@@ -1,9 +1,10 @@
-// PDF text extraction on a long drug-information document in Japanese, made by
-// cairo through tests/data/pdf/make_fixtures.py on first use. Environment:
-// MINATORI_BENCH_PDF names the document (default bench-drug-<pages>.pdf beside
-// this program), MINATORI_BENCH_PAGES its page count when it is made (1000).
-// Besides the timings it prints the document's inflated size and how far the
-// process's peak memory rose during one extraction.
+// PDF text extraction on a long document. Environment: MINATORI_BENCH_PDF
+// names the document; when it does not exist it is made: a print-like
+// document by bench/make_print_pdf.py, or with MINATORI_BENCH_KIND=drug a
+// drug-information document by tests/data/pdf/make_fixtures.py, of
+// MINATORI_BENCH_PAGES pages (76 or 1000). Besides the timings it prints the
+// document's inflated size and how far the process's peak memory rose during
+// one extraction.
 
 #include "pdf/PdfDateExtract.h"
 #include "pdf/PdfDateExtractInternal.h"
@@ -23,17 +24,22 @@ namespace {
 QString g_path;
 
 QString DocumentPath() {
-    const QString pages = qEnvironmentVariable("MINATORI_BENCH_PAGES", QStringLiteral("1000"));
+    const bool drug = qEnvironmentVariable("MINATORI_BENCH_KIND") == QLatin1String("drug");
+    const QString pages = qEnvironmentVariable("MINATORI_BENCH_PAGES", drug ? QStringLiteral("1000")
+                                                                            : QStringLiteral("76"));
     QString path = qEnvironmentVariable("MINATORI_BENCH_PDF");
     if (path.isEmpty())
-        path = QCoreApplication::applicationDirPath() + QStringLiteral("/bench-drug-") + pages +
+        path = QCoreApplication::applicationDirPath() +
+               (drug ? QStringLiteral("/bench-drug-") : QStringLiteral("/bench-print-")) + pages +
                QStringLiteral(".pdf");
     if (!QFile::exists(path)) {
-        const QString script = QStringLiteral(MINATORI_SOURCE_DIR) +
-                               QStringLiteral("/tests/data/pdf/make_fixtures.py");
+        const QString source = QStringLiteral(MINATORI_SOURCE_DIR);
+        const QStringList args =
+            drug ? QStringList{source + QStringLiteral("/tests/data/pdf/make_fixtures.py"),
+                               QStringLiteral("bench"), path, pages}
+                 : QStringList{source + QStringLiteral("/bench/make_print_pdf.py"), path, pages};
         std::fprintf(stderr, "making %s (%s pages)\n", qPrintable(path), qPrintable(pages));
-        if (QProcess::execute(QStringLiteral("/usr/bin/python3"),
-                              {script, QStringLiteral("bench"), path, pages}) != 0)
+        if (QProcess::execute(QStringLiteral("/usr/bin/python3"), args) != 0)
             return {};
     }
     return path;

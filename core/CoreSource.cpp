@@ -1,6 +1,7 @@
 #include "core/CoreSource.h"
 
 #include "platform/AppPaths.h"
+#include "platform/PrivateFile.h"
 #include "platform/ProfileFile.h"
 
 #include <QDateTime>
@@ -93,14 +94,20 @@ void WriteLog(const QString &path, const QString &message) {
                              message + QStringLiteral("\r\n"))
                                 .toUtf8(); // the system code page is UTF-8 here
     QFile f(path);
-    if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) {
-        lock.unlock();
-        throw EAppError(
+    const auto ioError = [&] {
+        return EAppError(
             QStringLiteral("EInOutError"),
             QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), f.errorString()));
-    }
-    f.write(line);
+    };
+    // Every failure (cannot create, disk full, I/O error) reaches the caller;
+    // the lock is released as the error leaves this function.
+    if (!platform::OpenPrivateForAppend(f))
+        throw ioError();
+    if (f.write(line) != line.size() || !f.flush())
+        throw ioError();
     f.close();
+    if (f.error() != QFileDevice::NoError)
+        throw ioError();
 }
 
 void Log(const QString &message) {

@@ -82,10 +82,9 @@ bool chainsToNamedIssuer(const std::vector<StoredCert> &all, X509 *cert,
     return false;
 }
 
-// Called by OpenSSL when the server requests a client certificate.
-int certCallback(SSL *ssl, void *arg) {
-    auto *state = static_cast<TlsHandshakeState *>(arg);
-    state->certRequested = true;
+// Offers the server a certificate of the personal store, chosen (and logged)
+// by ChooseClientCertificate.
+void presentClientCertificate(SSL *ssl, TlsHandshakeState *state) {
 
     const std::vector<StoredCert> all = loadPersonalStore();
     const STACK_OF(X509_NAME) *names = SSL_get_client_CA_list(ssl);
@@ -104,7 +103,7 @@ int certCallback(SSL *ssl, void *arg) {
 
     const int chosen = ChooseClientCertificate(candidates);
     if (chosen < 0 || chosen >= int(offered.size()))
-        return 1; // go on without a certificate
+        return; // go on without a certificate
 
     const StoredCert *pick = offered[size_t(chosen)];
     STACK_OF(X509) *chain = sk_X509_new_null();
@@ -119,10 +118,24 @@ int certCallback(SSL *ssl, void *arg) {
         state->certPresented = true;
     sk_X509_free(chain); // the certificates themselves belong to `all`
     ERR_clear_error();
-    return 1;
 }
 
-void infoCallback(const SSL *ssl, int where, int ret) {
+// Called by OpenSSL when the server requests a client certificate. Nothing
+// may unwind through OpenSSL: an error ends the handshake and waits in the
+// state for the owner.
+int certCallback(SSL *ssl, void *arg) noexcept {
+    auto *state = static_cast<TlsHandshakeState *>(arg);
+    state->certRequested = true;
+    try {
+        presentClientCertificate(ssl, state);
+        return 1;
+    } catch (...) {
+        state->error = std::current_exception();
+        return 0;
+    }
+}
+
+void infoCallback(const SSL *ssl, int where, int ret) noexcept {
     if (!(where & SSL_CB_READ_ALERT) || (ret >> 8) != SSL3_AL_FATAL)
         return;
     auto *state =

@@ -3,6 +3,8 @@
 
 #include <QList>
 
+#include <exception>
+
 typedef struct ssl_ctx_st SSL_CTX;
 typedef struct x509_st X509;
 typedef struct X509_name_st X509_NAME;
@@ -15,6 +17,10 @@ struct TlsHandshakeState {
     bool certRequested = false; // the server sent a certificate request
     bool certPresented = false; // and we answered it with a certificate
     int fatalAlert = -1;        // description of a fatal alert received from the server
+    // An error raised inside the certificate hook (the log could not be
+    // written): the handshake was ended as a failure, and the owner raises
+    // this again once the TLS library has returned.
+    std::exception_ptr error;
 };
 
 // Prepares a fresh TLS context of a connection: OpenSSL's default verify paths

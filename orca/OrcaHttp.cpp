@@ -1,6 +1,8 @@
 #include "orca/OrcaHttp.h"
 
 #include "orca/ClientCertificates.h"
+#include "platform/AppPaths.h"
+#include "platform/VersionInfo.h"
 
 #include <QElapsedTimer>
 
@@ -11,7 +13,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <exception>
 #include <mutex>
+#include <utility>
 
 // How a failed libcurl transfer becomes a failure text. The number is the one
 // the Windows HTTP stack gives the same kind of failure; hints and the retry
@@ -27,7 +31,12 @@
 //   12031   connection reset                       the above with the socket's errno ECONNRESET
 //   12152   empty or malformed server reply        CURLE_GOT_NOTHING, CURLE_WEIRD_SERVER_REPLY,
 //                                                  CURLE_HTTP2, CURLE_HTTP2_STREAM,
-//                                                  CURLE_BAD_CONTENT_ENCODING
+//                                                  CURLE_BAD_CONTENT_ENCODING; a receive error
+//                                                  about the chunked encoding or the size of
+//                                                  the header; once the connection is up, every
+//                                                  other error not named here (a reply that is
+//                                                  no HTTP gives CURLE_UNSUPPORTED_PROTOCOL, a
+//                                                  header too large CURLE_OUT_OF_MEMORY)
 //   12175   TLS handshake failure                  CURLE_SSL_CONNECT_ERROR, CURLE_SSL_CIPHER,
 //                                                  CURLE_SSL_CERTPROBLEM, CURLE_SSL_ENGINE_*,
 //                                                  CURLE_USE_SSL_FAILED,
@@ -49,8 +58,9 @@
 //                                                  CURLE_SSL_CRL_BADFILE,
 //                                                  X509_V_ERR_UNABLE_TO_GET_CRL
 //
-// Every other libcurl error (malformed URL, unsupported scheme, out of memory,
-// a refused write) is not a transport failure and gets no number.
+// Every other libcurl error before the connection is up (malformed URL,
+// unsupported scheme, out of memory), and an answer refused for its size, is
+// not a transport failure and gets no number.
 
 namespace {
 
@@ -103,6 +113,7 @@ struct TOrcaHttpClient::Impl {
     bool connected = false;
     bool stalled = false;
     bool bodyTooLarge = false;
+    std::exception_ptr callbackError; // raised in a callback; raised again after libcurl returns
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     void resetRequestState() {
@@ -111,21 +122,27 @@ struct TOrcaHttpClient::Impl {
         stallClock.start();
         lastDown = lastUp = -1;
         connected = stalled = bodyTooLarge = false;
+        callbackError = nullptr;
         errorBuffer[0] = '\0';
     }
 
-    static size_t onBody(char *data, size_t size, size_t count, void *self) {
+    static size_t onBody(char *data, size_t size, size_t count, void *self) noexcept {
         auto *d = static_cast<Impl *>(self);
         const qsizetype n = qsizetype(size * count);
         if (d->body.size() + n > kMaxBodyBytes) {
             d->bodyTooLarge = true;
             return 0; // ends the transfer with a write error
         }
-        d->body.append(data, n);
+        try {
+            d->body.append(data, n);
+        } catch (...) { // no exception may cross libcurl
+            d->callbackError = std::current_exception();
+            return 0;
+        }
         return size * count;
     }
 
-    static size_t onHeader(char *data, size_t size, size_t count, void *self) {
+    static size_t onHeader(char *data, size_t size, size_t count, void *self) noexcept {
         // A new status line (after a 401 challenge or a 100 Continue) starts a
         // new response; only the last one's body is kept.
         if (size * count >= 5 && std::memcmp(data, "HTTP/", 5) == 0)
@@ -135,14 +152,15 @@ struct TOrcaHttpClient::Impl {
 
     // The connection is ready (TCP and TLS done, or reused): from here on the
     // stall watch runs.
-    static int onConnected(void *self, char *, char *, int, int) {
+    static int onConnected(void *self, char *, char *, int, int) noexcept {
         auto *d = static_cast<Impl *>(self);
         d->connected = true;
         d->stallClock.start();
         return CURL_PREREQFUNC_OK;
     }
 
-    static int onProgress(void *self, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up) {
+    static int onProgress(void *self, curl_off_t, curl_off_t down, curl_off_t,
+                          curl_off_t up) noexcept {
         auto *d = static_cast<Impl *>(self);
         if (!d->connected || down != d->lastDown || up != d->lastUp) {
             d->lastDown = down;
@@ -157,13 +175,15 @@ struct TOrcaHttpClient::Impl {
         return 0;
     }
 
-    static CURLcode onTlsContext(CURL *, void *sslCtx, void *self) {
+    static CURLcode onTlsContext(CURL *, void *sslCtx, void *self) noexcept {
         InstallTlsHooks(static_cast<SSL_CTX *>(sslCtx), &static_cast<Impl *>(self)->tls);
         return CURLE_OK;
     }
 
     // The WinHTTP number of a failed transfer, or 0 when it is no transport failure.
     int failureNumber(CURLcode code) const {
+        if (bodyTooLarge)
+            return 0; // refused by us, not a failure of the server
         const bool certMissing = tls.certRequested && !tls.certPresented;
         if (code == CURLE_SSL_CLIENTCERT || tls.fatalAlert == kAlertCertificateRequired)
             return 12044;
@@ -192,6 +212,10 @@ struct TOrcaHttpClient::Impl {
                 return certMissing ? 12044 : 12175;
             if (tls.fatalAlert >= 0)
                 return 12175;
+            // The bytes arrived but do not make an HTTP answer.
+            if (code == CURLE_RECV_ERROR &&
+                (std::strstr(errorBuffer, "chunk") || std::strstr(errorBuffer, "header")))
+                return 12152;
             // libcurl keeps the errno of some socket calls only; its message for
             // a failed send or receive carries the socket's error text.
             long osErrno = 0;
@@ -235,7 +259,9 @@ struct TOrcaHttpClient::Impl {
         case CURLE_SSL_CRL_BADFILE:
             return 12057;
         default:
-            return 0;
+            // Once the request is on its way, what goes wrong comes from the
+            // server's side: its reply could not be read as HTTP.
+            return connected ? 12152 : 0;
         }
     }
 
@@ -279,6 +305,14 @@ void OrcaGlobalInit() {
     });
 }
 
+QString OrcaUserAgent(const QString &fileVersion) {
+    QString agent = QStringLiteral("minatori");
+    if (!fileVersion.isEmpty())
+        agent += QLatin1Char('/') + fileVersion;
+    return agent + QStringLiteral(" libcurl/") +
+           QLatin1String(curl_version_info(CURLVERSION_NOW)->version);
+}
+
 bool IsRetryableFailure(const QString &errorText) {
     return errorText.contains(QLatin1String("12152")) ||
            errorText.contains(QLatin1String("12002")) ||
@@ -298,14 +332,6 @@ TOrcaHttpClient::~TOrcaHttpClient() {
 void TOrcaHttpClient::setTimeouts(int connectMs, int stallMs) {
     d->connectMs = connectMs;
     d->stallMs = stallMs;
-}
-
-int TOrcaHttpClient::connectTimeoutMs() const {
-    return d->connectMs;
-}
-
-int TOrcaHttpClient::stallTimeoutMs() const {
-    return d->stallMs;
 }
 
 OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
@@ -335,6 +361,10 @@ OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
     d->resetRequestState();
 
     curl_easy_setopt(c, CURLOPT_URL, url.constData());
+    // The executable's version is read once; libcurl copies the text.
+    static const QByteArray userAgent =
+        OrcaUserAgent(platform::ReadFileVersion(platform::ExecutablePath())).toUtf8();
+    curl_easy_setopt(c, CURLOPT_USERAGENT, userAgent.constData());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
@@ -390,6 +420,10 @@ OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
 
     const CURLcode code = curl_easy_perform(c);
     curl_slist_free_all(headers);
+    if (d->tls.error)
+        std::rethrow_exception(std::exchange(d->tls.error, nullptr));
+    if (d->callbackError)
+        std::rethrow_exception(std::exchange(d->callbackError, nullptr));
     long connects = 0;
     curl_easy_getinfo(c, CURLINFO_NUM_CONNECTS, &connects);
     result.newConnections = int(connects);
@@ -406,7 +440,6 @@ OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
     const int number = d->failureNumber(code);
     if (number != 0) {
         result.kind = OrcaHttpResult::TransportFailure;
-        result.errorNumber = number;
         result.errorText = d->failureText(number, code);
     } else {
         result.kind = OrcaHttpResult::OtherError;

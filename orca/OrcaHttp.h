@@ -44,9 +44,12 @@ struct OrcaHttpResult {
     int status = 0;
     QByteArray body;
     QString errorText;      // the failure text (empty for a response)
-    int errorNumber = 0;    // the WinHTTP number of a transport failure
     int newConnections = 0; // connections opened for this request (0: an open one was reused)
 };
+
+// The User-Agent of every request: "minatori/<file version> libcurl/<version>";
+// without "/<file version>" when the executable carries no version stamp.
+QString OrcaUserAgent(const QString &fileVersion);
 
 // The failure texts that are worth another attempt after 200 ms: an invalid
 // server reply, a time-out, a connection error and a reset connection.
@@ -62,12 +65,12 @@ public:
     // Time allowed to set up a connection (TCP and TLS), and the longest time
     // a started transfer may go without moving a byte. Both 60 s by default.
     void setTimeouts(int connectMs, int stallMs);
-    int connectTimeoutMs() const;
-    int stallTimeoutMs() const;
 
     // Sends one request and waits for its outcome. When the server asks for a
     // client certificate, one of the user's personal store is chosen through
-    // ChooseClientCertificate and presented.
+    // ChooseClientCertificate and presented. An error raised while libcurl
+    // runs (the log cannot be written while the certificate is chosen) ends
+    // the request and is raised again here once libcurl has returned.
     OrcaHttpResult send(const OrcaHttpRequest &request);
 
     struct Impl;

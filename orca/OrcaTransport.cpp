@@ -5,20 +5,16 @@
 #include "orca/OrcaTemplates.h"
 #include "orca/TlsFailure.h"
 #include "platform/AppPaths.h"
+#include "platform/PrivateFile.h"
 #include "platform/Trim.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSaveFile>
 #include <QThread>
 
 #include <exception>
 
 namespace {
-
-void log(const QString &message) {
-    WriteLog(LogFilePath(), message);
-}
 
 // Thrown for a failure that ends the call with "Unexpected Error: ".
 struct TransportError : std::exception {
@@ -27,11 +23,11 @@ struct TransportError : std::exception {
 };
 
 void writeResponseFile(const QString &fileName, const QByteArray &body) {
-    QSaveFile f(fileName);
     QByteArray data("\xEF\xBB\xBF");
     data += QString::fromUtf8(body).toUtf8();
-    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit())
-        throw TransportError(QStringLiteral("Cannot write %1: %2").arg(fileName, f.errorString()));
+    QString error;
+    if (!platform::SavePrivateFile(fileName, data, &error))
+        throw TransportError(QStringLiteral("Cannot write %1: %2").arg(fileName, error));
 }
 
 } // namespace
@@ -86,15 +82,15 @@ QString TOrcaTransport::CallOrcaApi(const QString &path, const QString &body) {
             if (answer.kind == OrcaHttpResult::Response)
                 break;
             if (answer.kind == OrcaHttpResult::OtherError) {
-                log(QStringLiteral("Error: ") + answer.errorText);
+                Log(QStringLiteral("Error: ") + answer.errorText);
                 return QString();
             }
-            log(QStringLiteral("HTTP Error (attempt %1): %2 URL: %3")
+            Log(QStringLiteral("HTTP Error (attempt %1): %2 URL: %3")
                     .arg(attempt)
                     .arg(answer.errorText, url));
             QString hint = DescribeTlsFailure(answer.errorText);
             if (!hint.isEmpty())
-                log(QStringLiteral("Hint: ") +
+                Log(QStringLiteral("Hint: ") +
                     hint.replace(QStringLiteral("\r\n"), QStringLiteral(" / ")));
             if (!IsRetryableFailure(answer.errorText) || attempt >= 3)
                 return QString();
@@ -103,21 +99,21 @@ QString TOrcaTransport::CallOrcaApi(const QString &path, const QString &body) {
 
         const qint64 elapsed = watch.elapsed();
         if (answer.status != 200) {
-            log(QStringLiteral("API: %1 -> ResponseCode=%2 (%3ms) URL: %4")
+            Log(QStringLiteral("API: %1 -> ResponseCode=%2 (%3ms) URL: %4")
                     .arg(path, QString::number(answer.status), QString::number(elapsed), url));
             return QString();
         }
-        log(QStringLiteral("API: %1 -> 200 (%2ms)").arg(path, QString::number(elapsed)));
+        Log(QStringLiteral("API: %1 -> 200 (%2ms)").arg(path, QString::number(elapsed)));
 
         const QString fileName = platform::ExecutableDir() + ResponseFileName(path);
         writeResponseFile(fileName, answer.body);
         return fileName;
     } catch (const TransportError &e) {
-        log(QStringLiteral("Unexpected Error: ") + e.text);
+        Log(QStringLiteral("Unexpected Error: ") + e.text);
     } catch (const EAppError &e) {
-        log(QStringLiteral("Unexpected Error: ") + e.message());
+        Log(QStringLiteral("Unexpected Error: ") + e.message());
     } catch (const std::exception &e) {
-        log(QStringLiteral("Unexpected Error: ") + QString::fromLocal8Bit(e.what()));
+        Log(QStringLiteral("Unexpected Error: ") + QString::fromLocal8Bit(e.what()));
     }
     return QString();
 }
@@ -136,7 +132,7 @@ QString TOrcaTransport::CallOrcaApiWithIdRetry(const QString &path, const QStrin
                                QStringLiteral(" PtID=") + candidate + QStringLiteral(" -> ");
         result = CallOrcaApi(path, FillPlaceholder(bodyTemplate, placeholder, candidate));
         if (result.isEmpty()) {
-            log(prefix + QStringLiteral("ResFile empty"));
+            Log(prefix + QStringLiteral("ResFile empty"));
             continue;
         }
         QString text;
@@ -144,13 +140,13 @@ QString TOrcaTransport::CallOrcaApiWithIdRetry(const QString &path, const QStrin
         if (f.open(QIODevice::ReadOnly))
             text = QString::fromUtf8(f.readAll());
         if (IsE10Answer(text)) {
-            log(prefix + QStringLiteral("E10"));
+            Log(prefix + QStringLiteral("E10"));
             continue;
         }
         if (i > 0)
-            log(prefix + QStringLiteral("OK"));
+            Log(prefix + QStringLiteral("OK"));
         return result;
     }
-    log(QStringLiteral("IDRetry-END api=") + path + QStringLiteral(" all-E10"));
+    Log(QStringLiteral("IDRetry-END api=") + path + QStringLiteral(" all-E10"));
     return result;
 }

@@ -67,10 +67,6 @@ QString asciiLower(const QString &s) {
     return out;
 }
 
-void log(const QString &line) {
-    WriteLog(LogFilePath(), line);
-}
-
 } // namespace
 
 int ParseWinHttpErrorCode(const QString &message) {
@@ -108,9 +104,9 @@ int ChooseClientCertificate(const QList<TClientCertCandidate> &candidates) {
 }
 
 int ChooseClientCertificateAt(const QList<TClientCertCandidate> &candidates, double now) {
-    log(QStringLiteral("ClientCert: 候補 %1 件").arg(candidates.size()));
+    Log(QStringLiteral("ClientCert: 候補 %1 件").arg(candidates.size()));
     if (candidates.isEmpty()) {
-        log(QStringLiteral("ClientCert: 使用できる証明書がありません"));
+        Log(QStringLiteral("ClientCert: 使用できる証明書がありません"));
         return -1;
     }
 
@@ -120,12 +116,12 @@ int ChooseClientCertificateAt(const QList<TClientCertCandidate> &candidates, dou
     int firstValid = -1;
     for (int i = 0; i < candidates.size(); ++i) {
         const TClientCertCandidate &c = candidates.at(i);
-        log(QStringLiteral("ClientCert[%1] Subject=%2 Issuer=%3 Expiry=%4")
+        Log(QStringLiteral("ClientCert[%1] Subject=%2 Issuer=%3 Expiry=%4")
                 .arg(i)
                 .arg(c.Subject, c.Issuer,
                      DaysToDateTime(c.Expiry).date().toString(QStringLiteral("yyyy/MM/dd"))));
         if (c.Expiry > 0 && now > c.Expiry) {
-            log(QStringLiteral("ClientCert[%1] 期限切れのため除外").arg(i));
+            Log(QStringLiteral("ClientCert[%1] 期限切れのため除外").arg(i));
             continue;
         }
         if (firstValid < 0)
@@ -145,8 +141,8 @@ int ChooseClientCertificateAt(const QList<TClientCertCandidate> &candidates, dou
         chosen = firstValid;
     if (chosen < 0) {
         chosen = 0;
-        log(QStringLiteral("ClientCert: 期限内の証明書が無いため[0]を使用"));
+        Log(QStringLiteral("ClientCert: 期限内の証明書が無いため[0]を使用"));
     }
-    log(QStringLiteral("ClientCert: [%1] を使用").arg(chosen));
+    Log(QStringLiteral("ClientCert: [%1] を使用").arg(chosen));
     return chosen;
 }

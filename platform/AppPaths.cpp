@@ -1,12 +1,13 @@
 #include "platform/AppPaths.h"
 
+#include "platform/PrivateFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QMutex>
 #include <QStandardPaths>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -21,18 +22,6 @@ QString withSlash(QString dir) {
     return dir;
 }
 
-// A folder we own with mode 0700, or empty when it can't be had safely.
-QString privateFolder(const QString &path) {
-    const QByteArray p = QFile::encodeName(path);
-    if (::mkdir(p.constData(), 0700) != 0 && errno != EEXIST)
-        return {};
-    struct stat st {};
-    if (::lstat(p.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-        return {};
-    if ((st.st_mode & 0077) != 0 && ::chmod(p.constData(), 0700) != 0)
-        return {};
-    return path;
-}
 } // namespace
 
 bool IsUsableLogPath(const QString &configured) {
@@ -54,10 +43,13 @@ bool IsUsableLogPath(const QString &configured) {
 }
 
 QString ExecutablePath() {
-    const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
-    if (!self.isEmpty())
-        return self;
-    return QCoreApplication::applicationFilePath();
+    // Read on every settings access and log line; the executable does not
+    // move while it runs, so it is resolved once.
+    static const QString path = [] {
+        const QString self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+        return self.isEmpty() ? QCoreApplication::applicationFilePath() : self;
+    }();
+    return path;
 }
 
 QString ExecutableDir() {
@@ -75,14 +67,22 @@ void SetExecutableDirOverride(const QString &dir) {
 }
 
 QString UserRuntimeDir() {
+    // The session's folder, when it is what it should be: ours and closed to others.
     const QString xdg = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!xdg.isEmpty() && QFileInfo(xdg).isDir() && QFileInfo(xdg).isWritable())
+    if (!xdg.isEmpty() && IsPrivateFolder(xdg))
         return xdg;
-    // No session runtime folder (common on servers and in CI): a private
-    // per-user folder under the temporary folder instead.
-    const QString fallback =
-        privateFolder(QDir::tempPath() + QStringLiteral("/minatori-runtime-%1").arg(::getuid()));
-    return fallback.isEmpty() ? QDir::tempPath() : fallback;
+    // Without one (common on servers and in CI): a private folder under the
+    // temporary folder. Anybody may create names there, so when someone else
+    // holds ours the folder goes under the home folder instead; a lock or
+    // socket never lies in a folder that others can write.
+    const QString tmp = QDir::tempPath() + QStringLiteral("/minatori-runtime-%1").arg(::getuid());
+    if (MakePrivateFolder(tmp))
+        return tmp;
+    const QString cache = QDir::homePath() + QStringLiteral("/.cache");
+    const QString home = cache + QStringLiteral("/minatori-runtime");
+    if (QDir().mkpath(cache) && MakePrivateFolder(home))
+        return home;
+    return {};
 }
 
 QString UserDataDir() {

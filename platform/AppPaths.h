@@ -3,7 +3,7 @@
 
 namespace platform {
 
-// Full path of the running executable (resolved through /proc/self/exe on Linux).
+// Full path of the running executable (resolved once, through /proc/self/exe on Linux).
 QString ExecutablePath();
 
 // Folder of the running executable, with a trailing '/'. Every file the program
@@ -14,8 +14,10 @@ QString ExecutableDir();
 // application folder through this. An empty text restores the real folder.
 void SetExecutableDirOverride(const QString &dir);
 
-// Per-user runtime folder for sockets and locks: $XDG_RUNTIME_DIR when set and
-// usable, otherwise a private folder (mode 0700) under the temporary folder.
+// Per-user runtime folder for sockets and locks, never one that others can
+// write: $XDG_RUNTIME_DIR when it is ours with mode 0700, otherwise a private
+// folder (mode 0700) under the temporary folder, or, when another user holds
+// that name, under ~/.cache. Empty when none can be had.
 QString UserRuntimeDir();
 
 // Per-user data folder ($XDG_DATA_HOME or ~/.local/share) + "/minatori".

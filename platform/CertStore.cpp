@@ -1,8 +1,9 @@
 #include "platform/CertStore.h"
 
 #include "platform/AppPaths.h"
-#include "platform/Trim.h"
 #include "platform/OpenSslPtr.h"
+#include "platform/PrivateFile.h"
+#include "platform/Trim.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -16,10 +17,6 @@
 #include <openssl/provider.h>
 #include <openssl/x509.h>
 
-#include <cerrno>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace platform {
@@ -44,26 +41,6 @@ QString opensslError() {
     char buf[256];
     ERR_error_string_n(e, buf, sizeof buf);
     return QString::fromLatin1(buf);
-}
-
-// A folder owned by the user with mode 0700; false when that cannot be had.
-bool privateFolder(const QString &path, QString *error) {
-    const QByteArray p = QFile::encodeName(path);
-    if (::mkdir(p.constData(), 0700) != 0 && errno != EEXIST) {
-        setError(error,
-                 QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(strerror(errno))));
-        return false;
-    }
-    struct stat st {};
-    if (::lstat(p.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
-        setError(error, QStringLiteral("%1: not a folder of this user").arg(path));
-        return false;
-    }
-    if ((st.st_mode & 0077) != 0 && ::chmod(p.constData(), 0700) != 0) {
-        setError(error, QStringLiteral("%1: cannot make private").arg(path));
-        return false;
-    }
-    return true;
 }
 
 bool validStoreName(const QString &name) {
@@ -182,10 +159,10 @@ std::unique_ptr<CertStore> CertStore::Open(const QString &name, QString *error) 
         setError(error, QStringLiteral("%1: cannot create").arg(base));
         return nullptr;
     }
-    if (!privateFolder(base + QStringLiteral("/certstore"), error))
+    if (!MakePrivateFolder(base + QStringLiteral("/certstore"), error))
         return nullptr;
     const QString folder = CertStoreFolder(name);
-    if (!privateFolder(folder, error))
+    if (!MakePrivateFolder(folder, error))
         return nullptr;
     return std::unique_ptr<CertStore>(new CertStore(folder));
 }

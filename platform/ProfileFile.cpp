@@ -1,73 +1,166 @@
 #include "platform/ProfileFile.h"
 
+#include "platform/PrivateFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QStringList>
 
 namespace platform {
 
 namespace {
 
-enum class Encoding { Utf8, Utf8Bom, Utf16Le };
+// How the file's text is stored. A file without a byte-order mark is UTF-8
+// when it is valid UTF-8 and the Windows Japanese code page (CP932) otherwise,
+// so that a user.ini carried over from a Windows PC reads as it did there.
+enum class Encoding { Utf8, Utf8Bom, Utf16Le, Cp932 };
+
+const char *const kCp932 = "windows-31j";
+
+// One line: its text, and the bytes it came from with its line end. A line the
+// write does not change goes back to the file as those bytes.
+struct ProfileLine {
+    QString text;
+    QByteArray raw;    // the stored bytes without the line end
+    QByteArray end;    // CR LF, LF, CR (in the file's encoding) or nothing
+    bool dirty = true; // written from text
+};
 
 struct ProfileText {
     Encoding encoding = Encoding::Utf8;
-    QStringList lines;
+    bool lossless = true; // every byte decoded to a character
+    QList<ProfileLine> lines;
+
+    QStringList texts() const {
+        QStringList out;
+        out.reserve(lines.size());
+        for (const ProfileLine &l : lines)
+            out << l.text;
+        return out;
+    }
 };
+
+QByteArray bomOf(Encoding e) {
+    switch (e) {
+    case Encoding::Utf16Le:
+        return QByteArray("\xFF\xFE", 2);
+    case Encoding::Utf8Bom:
+        return QByteArray("\xEF\xBB\xBF");
+    default:
+        return {};
+    }
+}
+
+// The text in the encoding; false when a character has no code there.
+bool encodeText(Encoding e, const QString &text, QByteArray *out) {
+    switch (e) {
+    case Encoding::Utf16Le:
+        out->clear();
+        for (QChar c : text) {
+            out->append(char(c.unicode() & 0xFF));
+            out->append(char(c.unicode() >> 8));
+        }
+        return true;
+    case Encoding::Cp932: {
+        QStringEncoder encoder(kCp932);
+        *out = encoder(text);
+        return !encoder.hasError();
+    }
+    case Encoding::Utf8:
+    case Encoding::Utf8Bom:
+        break;
+    }
+    *out = text.toUtf8();
+    return true;
+}
 
 ProfileText decode(const QByteArray &bytes) {
     ProfileText t;
-    QString text;
+    QByteArrayView body(bytes);
     if (bytes.startsWith("\xFF\xFE")) {
         t.encoding = Encoding::Utf16Le;
-        const QByteArray body = bytes.mid(2);
-        text = QString::fromUtf16(reinterpret_cast<const char16_t *>(body.constData()),
-                                  body.size() / 2);
     } else if (bytes.startsWith("\xEF\xBB\xBF")) {
         t.encoding = Encoding::Utf8Bom;
-        text = QString::fromUtf8(bytes.mid(3));
     } else {
-        text = QString::fromUtf8(bytes);
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString asUtf8 = utf8(bytes); // decodes only when converted
+        Q_UNUSED(asUtf8);
+        t.encoding = utf8.hasError() ? Encoding::Cp932 : Encoding::Utf8;
     }
-    // Lines end in CR LF, LF or CR.
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            t.lines << text.mid(start, i - start);
-            if (c == QLatin1Char('\r') && i + 1 < text.size() &&
-                text.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-            start = i + 1;
+    body = body.sliced(bomOf(t.encoding).size());
+
+    // Lines end in CR LF, LF or CR; in UTF-16 these are whole 16-bit units.
+    const qsizetype unit = t.encoding == Encoding::Utf16Le ? 2 : 1;
+    auto codeAt = [&](qsizetype i) {
+        return unit == 2 ? (i + 1 < body.size() ? uchar(body[i]) | uchar(body[i + 1]) << 8 : 0xFFFF)
+                         : uchar(body[i]);
+    };
+    QStringDecoder decoder = t.encoding == Encoding::Cp932 ? QStringDecoder(kCp932)
+                                                           : QStringDecoder(QStringDecoder::Utf8);
+    auto addLine = [&](qsizetype from, qsizetype to, qsizetype endSize) {
+        ProfileLine line;
+        line.raw = body.sliced(from, to - from).toByteArray();
+        line.end = body.sliced(to, endSize).toByteArray();
+        line.dirty = false;
+        if (t.encoding == Encoding::Utf16Le) {
+            line.text = QString::fromUtf16(reinterpret_cast<const char16_t *>(line.raw.constData()),
+                                           line.raw.size() / 2);
+        } else {
+            line.text = decoder(line.raw);
+            t.lossless = t.lossless && !decoder.hasError();
+            decoder.resetState();
         }
+        t.lines << line;
+    };
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < body.size(); i += unit) {
+        const int c = codeAt(i);
+        if (c != '\r' && c != '\n')
+            continue;
+        qsizetype endSize = unit;
+        if (c == '\r' && i + unit < body.size() && codeAt(i + unit) == '\n')
+            endSize += unit;
+        addLine(start, i, endSize);
+        i += endSize - unit;
+        start = i + unit;
     }
-    if (start < text.size())
-        t.lines << text.mid(start);
+    if (start < body.size())
+        addLine(start, body.size(), 0);
     return t;
 }
 
-QByteArray encode(const ProfileText &t) {
-    QString text;
-    for (const QString &line : t.lines) {
-        text += line;
-        text += QStringLiteral("\r\n");
-    }
-    switch (t.encoding) {
-    case Encoding::Utf16Le: {
-        QByteArray out("\xFF\xFE", 2);
-        for (QChar c : text) {
-            out.append(char(c.unicode() & 0xFF));
-            out.append(char(c.unicode() >> 8));
+// The file's bytes: unchanged lines as they were read, changed ones in the
+// file's encoding with CR LF. Returns false when a changed line cannot be
+// stored in the file's code page and the file cannot turn to UTF-8 without loss.
+bool encode(ProfileText &t, QByteArray *out) {
+    QByteArray crlf;
+    encodeText(t.encoding, QStringLiteral("\r\n"), &crlf);
+    QByteArray bytes = bomOf(t.encoding);
+    for (qsizetype i = 0; i < t.lines.size(); ++i) {
+        ProfileLine &line = t.lines[i];
+        if (line.dirty) {
+            if (!encodeText(t.encoding, line.text, &line.raw)) {
+                // A character the code page lacks: the whole file turns to
+                // UTF-8 (with a byte-order mark), which holds every character,
+                // unless some byte of it never was a character.
+                if (!t.lossless)
+                    return false;
+                t.encoding = Encoding::Utf8Bom;
+                for (ProfileLine &l : t.lines)
+                    l.dirty = true;
+                return encode(t, out);
+            }
+            if (line.end.isEmpty())
+                line.end = crlf;
         }
-        return out;
+        bytes += line.raw;
+        // A last line without its end gets one when something follows it.
+        bytes += line.end.isEmpty() && i + 1 < t.lines.size() ? crlf : line.end;
     }
-    case Encoding::Utf8Bom:
-        return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
-    case Encoding::Utf8:
-        break;
-    }
-    return text.toUtf8();
+    *out = bytes;
+    return true;
 }
 
 // Blanks around names and values in a profile file are spaces and tabs.
@@ -141,10 +234,10 @@ QString ReadProfileString(const QString &file, const QString &section, const QSt
     QString result = defaultValue;
     QFile f(file);
     if (f.open(QIODevice::ReadOnly)) {
-        const ProfileText t = decode(f.readAll());
-        const Location loc = locate(t.lines, section, key);
+        const QStringList lines = decode(f.readAll()).texts();
+        const Location loc = locate(lines, section, key);
         if (loc.keyLine >= 0) {
-            keyOf(t.lines.at(loc.keyLine), &result);
+            keyOf(lines.at(loc.keyLine), &result);
             // A value written in matching quotes is read without them.
             if (result.size() >= 2 &&
                 (result.front() == QLatin1Char('"') || result.front() == QLatin1Char('\'')) &&
@@ -179,26 +272,25 @@ bool WriteProfileString(const QString &file, const QString &section, const QStri
     clean.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QString entry = key + QLatin1Char('=') + clean;
 
-    const Location loc = locate(t.lines, section, key);
+    const Location loc = locate(t.texts(), section, key);
+    const auto newLine = [](const QString &text) {
+        ProfileLine line;
+        line.text = text;
+        return line;
+    };
     if (loc.keyLine >= 0) {
-        t.lines[loc.keyLine] = entry;
+        t.lines[loc.keyLine].text = entry;
+        t.lines[loc.keyLine].dirty = true;
     } else if (loc.sectionLine >= 0) {
-        t.lines.insert(loc.lastEntry + 1, entry);
+        t.lines.insert(loc.lastEntry + 1, newLine(entry));
     } else {
-        t.lines << QLatin1Char('[') + section + QLatin1Char(']') << entry;
+        t.lines << newLine(QLatin1Char('[') + section + QLatin1Char(']')) << newLine(entry);
     }
 
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(out.errorString());
-    const QByteArray bytes = encode(t);
-    if (out.write(bytes) != bytes.size()) {
-        out.cancelWriting();
-        return fail(out.errorString());
-    }
-    if (!out.commit())
-        return fail(out.errorString());
-    return true;
+    QByteArray bytes;
+    if (!encode(t, &bytes))
+        return fail(QStringLiteral("the value cannot be stored in the file's code page"));
+    return SavePrivateFile(file, bytes, error);
 }
 
 } // namespace platform

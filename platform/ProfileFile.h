@@ -6,9 +6,12 @@ namespace platform {
 // Profile ("ini") files with the rules of the classic profile-file service:
 // section and key names match without regard to case, a missing file, section
 // or key reads as the default, a write replaces a value in place and keeps every
-// other line, creating file, section and key as needed. A file starting with a
-// UTF-16LE byte-order mark is read and written as UTF-16LE; any other file uses
-// the system code page (UTF-8 here). Values are cut to 2047 characters on read.
+// other line byte for byte, creating file, section and key as needed. A file
+// starting with a UTF-16LE byte-order mark is read and written as UTF-16LE, one
+// with a UTF-8 mark or without a mark and valid as UTF-8 as UTF-8, and any other
+// file in the Windows Japanese code page (CP932), so that a user.ini copied from
+// a Windows PC works as it is. A value CP932 cannot hold turns such a file into
+// UTF-8 with a byte-order mark. Values are cut to 2047 characters on read.
 
 constexpr int kProfileValueMax = 2047;
 

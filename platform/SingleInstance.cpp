@@ -28,6 +28,8 @@ QString SingleInstanceGuard::socketName() const {
 }
 
 SingleInstanceGuard::Claim SingleInstanceGuard::claim() {
+    if (UserRuntimeDir().isEmpty())
+        return Claim::Unavailable;
     m_lock = std::make_unique<QLockFile>(lockPath());
     // A lock whose owner process is gone counts as stale at once.
     m_lock->setStaleLockTime(0);

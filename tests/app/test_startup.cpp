@@ -83,8 +83,7 @@ void TestStartup::decisions() {
     if (!mode.isNull())
         WriteSetting(QStringLiteral("UPDATE"), QStringLiteral("MODE"), mode);
     if (updater) {
-        QFile f(m_dir + QStringLiteral("UpdChk.exe"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(WriteAll(m_dir + QStringLiteral("UpdChk.exe"), QByteArray()));
     }
 
     platform::SingleInstanceGuard guard(QStringLiteral("startup-test"));
@@ -118,13 +117,9 @@ void TestStartup::secondProcessRaisesTheFirst() {
     QVERIFY(menu->isMinimized());
 
     const QString second = copyProgram(QStringLiteral("second"));
-    QFile ini(second + QStringLiteral("user.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[CALL]\r\nSTATUS=1\r\n");
-    ini.close();
-    QFile updater(second + QStringLiteral("UpdChk.exe")); // must not be started either
-    QVERIFY(updater.open(QIODevice::WriteOnly));
-    updater.close();
+    QVERIFY(WriteAll(second + QStringLiteral("user.ini"), "[CALL]\r\nSTATUS=1\r\n"));
+    // must not be started either
+    QVERIFY(WriteAll(second + QStringLiteral("UpdChk.exe"), QByteArray()));
 
     QProcess proc;
     proc.setProcessEnvironment(programEnvironment());
@@ -136,9 +131,7 @@ void TestStartup::secondProcessRaisesTheFirst() {
     QTRY_COMPARE(asked.size(), 1);
     QVERIFY(!menu->isMinimized());
     QVERIFY(menu->isVisible());
-    QVERIFY(QString::fromUtf8(ini.fileName().toUtf8()).endsWith(QStringLiteral("user.ini")));
-    QVERIFY(ini.open(QIODevice::ReadOnly));
-    QCOMPARE(ini.readAll(), QByteArray("[CALL]\r\nSTATUS=\r\n"));
+    QCOMPARE(ReadAll(second + QStringLiteral("user.ini")), QByteArray("[CALL]\r\nSTATUS=\r\n"));
     delete menu;
 }
 

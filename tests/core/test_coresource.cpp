@@ -6,25 +6,16 @@
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include <QTest>
 #include <QThread>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 QByteArray utf16le(const QString &s) {
     QByteArray out("\xFF\xFE", 2);
@@ -33,6 +24,12 @@ QByteArray utf16le(const QString &s) {
         out.append(char(c.unicode() >> 8));
     }
     return out;
+}
+
+// The text in the Windows Japanese code page (CP932).
+QByteArray cp932(const QString &s) {
+    QStringEncoder encoder("windows-31j");
+    return encoder(s);
 }
 
 } // namespace
@@ -46,12 +43,16 @@ private slots:
     void writeCreatesFileSectionAndKey();
     void emptyValueStaysAKey();
     void utf16FileStaysUtf16();
+    void writeKeepsTheFileEncoding_data();
+    void writeKeepsTheFileEncoding();
     void lineBreakInValueCannotInjectKeys();
     void refusedWriteRaisesAndKeepsFile();
     void logLineFormat();
     void logRotation_data();
     void logRotation();
     void twoThreadsWriteWholeLines();
+    void logWriteErrorReachesTheCaller();
+    void newFilesAreOwnerOnly();
     void logPathFromSetting_data();
     void logPathFromSetting();
     void trimKeepsIdeographicSpace();
@@ -103,21 +104,21 @@ void TestCoreSource::readSetting() {
     QFETCH(QString, expected);
     MakeTestAppDir(QStringLiteral("read"));
     if (!file.isEmpty())
-        writeAll(UserIniPath(), file);
+        QVERIFY(WriteAll(UserIniPath(), file));
     const QString def = key == QStringLiteral("REFRESH") ? QStringLiteral("60") : QString();
     QCOMPARE(ReadSetting(section, key, def), expected);
 }
 
 void TestCoreSource::writeKeepsEveryOtherLine() {
     MakeTestAppDir(QStringLiteral("inplace"));
-    writeAll(UserIniPath(), "; clinic settings\r\n[PARAMA]\r\nURL=https://a/api/\r\n"
-                            "refresh = 60\r\nIPADR=\r\n\r\n[COKBN]\r\nCHCK=1\r\n");
+    QVERIFY(WriteAll(UserIniPath(), "; clinic settings\r\n[PARAMA]\r\nURL=https://a/api/\r\n"
+                                    "refresh = 60\r\nIPADR=\r\n\r\n[COKBN]\r\nCHCK=1\r\n"));
     WriteSetting(QStringLiteral("parama"), QStringLiteral("REFRESH"), QStringLiteral("120"));
-    QCOMPARE(readAll(UserIniPath()),
+    QCOMPARE(ReadAll(UserIniPath()),
              QByteArray("; clinic settings\r\n[PARAMA]\r\nURL=https://a/api/\r\n"
                         "REFRESH=120\r\nIPADR=\r\n\r\n[COKBN]\r\nCHCK=1\r\n"));
     // Nothing is cached: a change made by hand is seen at the next read.
-    writeAll(UserIniPath(), "[PARAMA]\r\nREFRESH=15\r\n");
+    QVERIFY(WriteAll(UserIniPath(), "[PARAMA]\r\nREFRESH=15\r\n"));
     QCOMPARE(ReadSetting(QStringLiteral("PARAMA"), QStringLiteral("REFRESH"), QStringLiteral("60")),
              QStringLiteral("15"));
 }
@@ -127,7 +128,7 @@ void TestCoreSource::writeCreatesFileSectionAndKey() {
     WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("URL"), QStringLiteral("https://h/api/"));
     WriteSetting(QStringLiteral("COKBN"), QStringLiteral("CHCK"), QStringLiteral("1"));
     WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("APIUSER"), QStringLiteral("ormaster"));
-    QCOMPARE(readAll(UserIniPath()),
+    QCOMPARE(ReadAll(UserIniPath()),
              QByteArray("[PARAMA]\r\nURL=https://h/api/\r\nAPIUSER=ormaster\r\n"
                         "[COKBN]\r\nCHCK=1\r\n"));
     QVERIFY(!QFile::exists(UserIniPath() + QStringLiteral(".tmp")));
@@ -137,20 +138,63 @@ void TestCoreSource::emptyValueStaysAKey() {
     MakeTestAppDir(QStringLiteral("empty"));
     WriteSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QStringLiteral("1"));
     WriteSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QString());
-    QCOMPARE(readAll(UserIniPath()), QByteArray("[CALL]\r\nSTATUS=\r\n"));
+    QCOMPARE(ReadAll(UserIniPath()), QByteArray("[CALL]\r\nSTATUS=\r\n"));
     QCOMPARE(ReadSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QStringLiteral("x")),
              QString());
 }
 
 void TestCoreSource::utf16FileStaysUtf16() {
     MakeTestAppDir(QStringLiteral("utf16"));
-    writeAll(UserIniPath(), utf16le(QStringLiteral("[PARAMA]\r\nKIKANNAME=港町クリニック\r\n")));
+    QVERIFY(WriteAll(UserIniPath(),
+                     utf16le(QStringLiteral("[PARAMA]\r\nKIKANNAME=港町クリニック\r\n"))));
     QCOMPARE(ReadSetting(QStringLiteral("PARAMA"), QStringLiteral("KIKANNAME"), QString()),
              QStringLiteral("港町クリニック"));
     WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("SAVETXT"), QStringLiteral("/srv/保存/"));
     QCOMPARE(
-        readAll(UserIniPath()),
+        ReadAll(UserIniPath()),
         utf16le(QStringLiteral("[PARAMA]\r\nKIKANNAME=港町クリニック\r\nSAVETXT=/srv/保存/\r\n")));
+}
+
+void TestCoreSource::writeKeepsTheFileEncoding_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("key"); // in [PARAMA]
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("after");
+    // A user.ini carried over from a Windows PC is in CP932; ① and ～ are
+    // characters of its NEC and IBM extensions.
+    const QString windows = QStringLiteral("; 設定\r\n[PARAMA]\r\nKIKANNAME=①みなと～内科\r\n");
+    QTest::newRow("CP932: other lines stay byte for byte")
+        << cp932(windows + "REFRESH=60\r\n") << "REFRESH"
+        << "30" << cp932(windows + "REFRESH=30\r\n");
+    QTest::newRow("CP932: a Japanese value is written in CP932")
+        << cp932(windows) << "SAVETXT" << QStringLiteral("/srv/保存/")
+        << cp932(windows + QStringLiteral("SAVETXT=/srv/保存/\r\n"));
+    QTest::newRow("bytes of no code page in an untouched line stay")
+        << (cp932(windows) + "; \x80\xFF\xFD\r\nURL=x\r\n") << "URL"
+        << "y" << (cp932(windows) + "; \x80\xFF\xFD\r\nURL=y\r\n");
+    // 𠮷 has no CP932 code: rather than lose it the file turns to UTF-8.
+    QTest::newRow("CP932: a value beyond the code page turns the file to UTF-8")
+        << cp932(windows) << "APIUSER" << QStringLiteral("𠮷田")
+        << (QByteArray("\xEF\xBB\xBF") + (windows + QStringLiteral("APIUSER=𠮷田\r\n")).toUtf8());
+    QTest::newRow("UTF-8 stays UTF-8, line ends as they were")
+        << QStringLiteral("[PARAMA]\nKIKANNAME=みなと\nURL=x").toUtf8() << "SAVETXT"
+        << QStringLiteral("/srv/保存/")
+        << QStringLiteral("[PARAMA]\nKIKANNAME=みなと\nURL=x\r\nSAVETXT=/srv/保存/\r\n").toUtf8();
+}
+
+void TestCoreSource::writeKeepsTheFileEncoding() {
+    QFETCH(QByteArray, before);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, after);
+    MakeTestAppDir(QStringLiteral("encoding"));
+    QVERIFY(WriteAll(UserIniPath(), before));
+    WriteSetting(QStringLiteral("PARAMA"), key, value);
+    QCOMPARE(ReadAll(UserIniPath()), after);
+    QCOMPARE(ReadSetting(QStringLiteral("PARAMA"), key, QString()), value);
+    QCOMPARE(ReadSetting(QStringLiteral("PARAMA"), QStringLiteral("KIKANNAME"), QString()),
+             before.startsWith("[PARAMA]") ? QStringLiteral("みなと")
+                                           : QStringLiteral("①みなと～内科"));
 }
 
 void TestCoreSource::lineBreakInValueCannotInjectKeys() {
@@ -164,7 +208,7 @@ void TestCoreSource::lineBreakInValueCannotInjectKeys() {
 void TestCoreSource::refusedWriteRaisesAndKeepsFile() {
     // A folder that cannot hold user.ini: the error names the full path.
     const QString dir = MakeTestAppDir(QStringLiteral("refused"));
-    writeAll(dir + QStringLiteral("blocker"), "not a folder");
+    QVERIFY(WriteAll(dir + QStringLiteral("blocker"), "not a folder"));
     platform::SetExecutableDirOverride(dir + QStringLiteral("blocker/app"));
     try {
         WriteSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QString());
@@ -177,7 +221,7 @@ void TestCoreSource::refusedWriteRaisesAndKeepsFile() {
     // the old file exactly as it was.
     MakeTestAppDir(QStringLiteral("full"));
     const QByteArray before("[PARAMA]\r\nURL=https://old/api/\r\n");
-    writeAll(UserIniPath(), before);
+    QVERIFY(WriteAll(UserIniPath(), before));
     struct rlimit old {};
     getrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, SIG_IGN);
@@ -193,7 +237,7 @@ void TestCoreSource::refusedWriteRaisesAndKeepsFile() {
     }
     setrlimit(RLIMIT_FSIZE, &old);
     QVERIFY(raised);
-    QCOMPARE(readAll(UserIniPath()), before);
+    QCOMPARE(ReadAll(UserIniPath()), before);
 
     // A read-only user.ini is refused as well (root may write anything, so
     // only an ordinary user can see this).
@@ -201,7 +245,7 @@ void TestCoreSource::refusedWriteRaisesAndKeepsFile() {
         QFile::setPermissions(UserIniPath(), QFile::ReadOwner);
         QVERIFY_THROWS_EXCEPTION(
             EAppError, WriteSetting(QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")));
-        QCOMPARE(readAll(UserIniPath()), before);
+        QCOMPARE(ReadAll(UserIniPath()), before);
     }
 }
 
@@ -210,7 +254,7 @@ void TestCoreSource::logLineFormat() {
     QCOMPARE(LogFilePath(), dir + QStringLiteral("Log.txt"));
     WriteLog(LogFilePath(), QStringLiteral("API: api01rv2/acceptlstv2?class=03 -> 200 (12ms)"));
     WriteLog(LogFilePath(), QStringLiteral("日本語\r\n二行目"));
-    const QString text = QString::fromUtf8(readAll(dir + QStringLiteral("Log.txt")));
+    const QString text = QString::fromUtf8(ReadAll(dir + QStringLiteral("Log.txt")));
     static const QRegularExpression re(QStringLiteral(
         "^\\d{4}/\\d{2}/\\d{2} \\d{1,2}:\\d{2}:\\d{2} API: api01rv2/acceptlstv2\\?class=03 -> 200 "
         "\\(12ms\\)\r\n\\d{4}/\\d{2}/\\d{2} \\d{1,2}:\\d{2}:\\d{2} 日本語\r\n二行目\r\n$"));
@@ -235,16 +279,16 @@ void TestCoreSource::logRotation() {
     QFETCH(bool, rotates);
     const QString dir = MakeTestAppDir(QStringLiteral("rotate"));
     const QString log = dir + QStringLiteral("Log.txt"), old = dir + QStringLiteral("Log_old.txt");
-    writeAll(log, QByteArray(size, 'x'));
-    writeAll(old, "older generation");
+    QVERIFY(WriteAll(log, QByteArray(size, 'x')));
+    QVERIFY(WriteAll(old, "older generation"));
     WriteLog(log, QStringLiteral("next"));
     if (rotates) {
         QCOMPARE(QFileInfo(old).size(), size); // the older Log_old.txt was replaced
         QCOMPARE(ReadLogMessages(log), QStringList{QStringLiteral("next")});
     } else {
-        QCOMPARE(readAll(old), QByteArray("older generation"));
+        QCOMPARE(ReadAll(old), QByteArray("older generation"));
         QVERIFY(QFileInfo(log).size() > size);
-        QVERIFY(readAll(log).endsWith(" next\r\n"));
+        QVERIFY(ReadAll(log).endsWith(" next\r\n"));
     }
 }
 
@@ -268,6 +312,52 @@ void TestCoreSource::twoThreadsWriteWholeLines() {
     static const QRegularExpression whole(QStringLiteral("^(a{60}|b{60})\\d+$"));
     for (const QString &l : lines)
         QVERIFY2(whole.match(l).hasMatch(), qPrintable(l));
+}
+
+void TestCoreSource::logWriteErrorReachesTheCaller() {
+    // /dev/full opens but takes no byte: like a full disk.
+    const QString dir = MakeTestAppDir(QStringLiteral("logfull"));
+    try {
+        WriteLog(QStringLiteral("/dev/full"), QStringLiteral("lost"));
+        QFAIL("no error raised");
+    } catch (const EAppError &e) {
+        QCOMPARE(e.className(), QStringLiteral("EInOutError"));
+        QVERIFY2(e.message().startsWith(QStringLiteral("/dev/full: ")), qPrintable(e.message()));
+    }
+    // The lock was released: the next line is written.
+    WriteLog(LogFilePath(), QStringLiteral("next"));
+    QCOMPARE(ReadLogMessages(dir + QStringLiteral("Log.txt")), QStringList{QStringLiteral("next")});
+}
+
+void TestCoreSource::newFilesAreOwnerOnly() {
+    // user.ini holds the API key and the log patient numbers: a file the
+    // program creates is the user's alone, whatever the umask; a file that
+    // exists keeps the mode someone gave it.
+    const mode_t oldMask = ::umask(022);
+    const QString dir = MakeTestAppDir(QStringLiteral("private"));
+    const QString ini = UserIniPath(), log = dir + QStringLiteral("Log.txt");
+    const auto mode = [](const QString &path) {
+        return QFileInfo(path).permissions() & 0x0777; // owner, group, others
+    };
+    const QFile::Permissions ownerOnly = QFile::ReadUser | QFile::WriteUser;
+    WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("APIKEY"), QStringLiteral("secret"));
+    WriteLog(log, QStringLiteral("first"));
+    QCOMPARE(mode(ini), ownerOnly);
+    QCOMPARE(mode(log), ownerOnly);
+
+    const QFile::Permissions shared = ownerOnly | QFile::ReadGroup;
+    QVERIFY(QFile::setPermissions(ini, shared | QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(QFile::setPermissions(log, shared | QFile::ReadOwner | QFile::WriteOwner));
+    WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("APIKEY"), QStringLiteral("other"));
+    WriteLog(log, QStringLiteral("second"));
+    QCOMPARE(mode(ini), shared);
+    QCOMPARE(mode(log), shared);
+
+    // After a rotation the new Log.txt is a new file.
+    QVERIFY(WriteAll(log, QByteArray(2097153, 'x')));
+    WriteLog(log, QStringLiteral("third"));
+    QCOMPARE(mode(log), ownerOnly);
+    ::umask(oldMask);
 }
 
 void TestCoreSource::logPathFromSetting_data() {

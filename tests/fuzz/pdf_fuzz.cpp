@@ -1,6 +1,6 @@
 // libFuzzer target for the PDF text reader and both date readers. The first
 // byte picks what the rest is:
-//   0: a whole file;
+//   0: a whole file, read whole and in small blocks;
 //   1: a ToUnicode map and a content stream, split at the first NUL byte, read
 //      directly (and checked against the plain reading) and also packed as a
 //      file with compressed streams;
@@ -10,6 +10,7 @@
 #include "pdf/PdfDateExtractInternal.h"
 #include "tests/pdf/PlainReading.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -55,9 +56,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     const QByteArray in(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
     switch (data[0] % 3) {
-    case 0:
-        ReadDates(pdf::ExtractTextFromBytes(in, kLimits));
+    case 0: {
+        const QString text = pdf::ExtractTextFromBytes(in, kLimits);
+        // Read in small blocks, as from a file, the streams are the same.
+        QBuffer device;
+        device.setData(in);
+        device.open(QIODevice::ReadOnly);
+        pdf::FileBytes blocks(device, 1 + qsizetype(in.size() % 97));
+        if (pdf::ExtractTextFromStreams(pdf::InflateAllStreams(blocks, kLimits)) != text) {
+            fprintf(stderr, "text read in blocks differs\n");
+            abort();
+        }
+        ReadDates(text);
         break;
+    }
     case 1: {
         const qsizetype cut = in.indexOf('\0');
         const QByteArray cmap = cut < 0 ? in : in.left(cut);

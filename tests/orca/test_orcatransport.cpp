@@ -9,6 +9,7 @@
 #include "orca/TlsFailure.h"
 #include "platform/AppPaths.h"
 #include "platform/CertStore.h"
+#include "tests/support/RawServer.h"
 #include "tests/support/StandinServer.h"
 #include "tests/support/TestCerts.h"
 #include "tests/support/TestEnv.h"
@@ -22,11 +23,7 @@
 #include <QTcpServer>
 #include <QTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
+#include <curl/curl.h>
 
 namespace {
 
@@ -84,17 +81,6 @@ QList<int> codesOf(const QList<HttpErrorLine> &errors) {
     return out;
 }
 
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
 QString authorizationOf(const QJsonValue &request) {
     return StandinServer::header(request.toObject(), QStringLiteral("Authorization"));
 }
@@ -123,6 +109,9 @@ private slots:
     void retries();
     void responseFiles();
     void oversizedAnswerIsRefused();
+    void invalidRepliesAreRetried_data();
+    void invalidRepliesAreRetried();
+    void logErrorDuringHandshakeReachesTheCaller();
     void clientCertificate_data();
     void clientCertificate();
     void patientIdRetry_data();
@@ -422,6 +411,14 @@ void TestOrcaTransport::methodHeadersAndBody() {
 
     const QJsonArray requests = m_tls.requests();
     QCOMPARE(requests.size(), 4);
+    // Every request names the program and the HTTP library; some front ends
+    // refuse requests without a User-Agent. This test program has no version stamp.
+    const QString curl =
+        QStringLiteral("libcurl/") + QLatin1String(curl_version_info(CURLVERSION_NOW)->version);
+    for (const QJsonValue &r : requests)
+        QCOMPARE(StandinServer::header(r.toObject(), QStringLiteral("User-Agent")),
+                 QStringLiteral("minatori ") + curl);
+    QCOMPARE(OrcaUserAgent(QStringLiteral("1.0.0.9")), QStringLiteral("minatori/1.0.0.9 ") + curl);
     for (int i : {0, 1, 3}) {
         const QJsonObject get = requests[i].toObject();
         QCOMPARE(get.value(QStringLiteral("method")).toString(), QStringLiteral("GET"));
@@ -491,7 +488,7 @@ void TestOrcaTransport::retries() {
                                fault == QLatin1String("delay") ? statusOrDelay : 0));
     const QString url = m_transport->stURL + kPathOnlineDrug;
     const QString resFile = platform::ExecutableDir() + ResponseFileName(kPathOnlineDrug);
-    writeAll(resFile, "older answer");
+    QVERIFY(WriteAll(resFile, "older answer"));
 
     const QString body = FillPlaceholder(
         FillPlaceholder(
@@ -525,7 +522,7 @@ void TestOrcaTransport::retries() {
         QVERIFY2(ms >= TOrcaTransport::kRetryWaitMs * (errors.size()) + stalls - 50,
                  qPrintable(QString::number(ms)));
     } else {
-        QCOMPARE(readAll(resFile), QByteArray("older answer"));
+        QCOMPARE(ReadAll(resFile), QByteArray("older answer"));
     }
 
     const QJsonArray seen = m_tls.requests();
@@ -546,7 +543,9 @@ void TestOrcaTransport::responseFiles() {
              QStringLiteral("Res_api01rv2_acceptlstv2_class_03.txt"));
 
     QCOMPARE(m_transport->CallOrcaApi(kPatientPath, QString()), expected);
-    const QByteArray bytes = readAll(expected);
+    // Answers name patients: the file is the user's alone.
+    QCOMPARE(QFileInfo(expected).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
+    const QByteArray bytes = ReadAll(expected);
     QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
     const QString text = QString::fromUtf8(bytes.mid(3));
     QVERIFY2(text.contains(QStringLiteral("架空 一郎")), qPrintable(text));
@@ -555,9 +554,9 @@ void TestOrcaTransport::responseFiles() {
     // Replaced by the next answer for the same path; an unknown patient answers too.
     QCOMPARE(m_transport->CallOrcaApi(QStringLiteral("api01rv2/patientgetv2?id=00099"), QString()),
              platform::ExecutableDir() + QStringLiteral("Res_api01rv2_patientgetv2_id_00099.txt"));
-    writeAll(expected, "stale");
+    QVERIFY(WriteAll(expected, "stale"));
     QCOMPARE(m_transport->CallOrcaApi(kPatientPath, QString()), expected);
-    QCOMPARE(readAll(expected), bytes);
+    QCOMPARE(ReadAll(expected), bytes);
 
     // The file cannot be written (a folder holds its name): the 200 is logged,
     // then the failure, and the call has no result.
@@ -580,46 +579,96 @@ void TestOrcaTransport::oversizedAnswerIsRefused() {
     // A broken server that answers 200 with an endless body: the call ends
     // with an error instead of holding the answer in memory, and an older
     // response file stays as it was.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    QVERIFY(listener >= 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&addr), len) == 0);
-    QVERIFY(::listen(listener, 1) == 0);
-    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len) == 0);
-    std::thread server([listener] {
-        const int peer = ::accept(listener, nullptr, nullptr);
-        if (peer < 0)
-            return;
-        char request[4096];
-        (void)::recv(peer, request, sizeof request, 0);
-        const char head[] = "HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n";
-        (void)::send(peer, head, sizeof head - 1, MSG_NOSIGNAL);
-        const QByteArray chunk(1 << 16, 'x');
-        for (int i = 0; i < 2000; ++i) // bounded: at most 128 MiB
-            if (::send(peer, chunk.constData(), size_t(chunk.size()), MSG_NOSIGNAL) <= 0)
-                break;
-        ::close(peer);
-    });
+    RawServer server(
+        [](int socket, int) {
+            if (!RawServer::sendAll(socket,
+                                    "HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n"))
+                return;
+            const QByteArray chunk(1 << 16, 'x');
+            for (int i = 0; i < 2000; ++i) // bounded: at most 128 MiB
+                if (!RawServer::sendAll(socket, chunk))
+                    break;
+        },
+        1);
+    QVERIFY(server.isListening());
 
     WriteSetting(QStringLiteral("COKBN"), QStringLiteral("CHCK"), QStringLiteral("1"));
     const QString old = platform::ExecutableDir() + ResponseFileName(kPatientPath);
-    QFile f(old);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("older answer");
-    f.close();
-    m_transport->stURL = QStringLiteral("http://127.0.0.1:%1/api/").arg(ntohs(addr.sin_port));
-    const QString file = m_transport->CallOrcaApi(kPatientPath, QString());
-    server.join();
-    ::close(listener);
-
-    QCOMPARE(file, QString());
+    QVERIFY(WriteAll(old, "older answer"));
+    m_transport->stURL = server.baseUrl();
+    QCOMPARE(m_transport->CallOrcaApi(kPatientPath, QString()), QString());
     QCOMPARE(logLines(),
              QStringList{QStringLiteral("Error: The answer is larger than 67108864 bytes")});
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("older answer"));
+    QCOMPARE(ReadAll(old), QByteArray("older answer"));
+}
+
+void TestOrcaTransport::invalidRepliesAreRetried_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("not HTTP at all") << QByteArray("hello there\r\n\r\n");
+    QTest::newRow("binary") << QByteArray("\x00\x01\x02\xFF\xFE", 5);
+    QTest::newRow("unknown HTTP version")
+        << QByteArray("HTTP/1.7 200 OK\r\nContent-Length: 0\r\n\r\n");
+    QTest::newRow("status out of range")
+        << QByteArray("HTTP/1.1 1000 OK\r\nContent-Length: 0\r\n\r\n");
+    QTest::newRow("header without colon")
+        << QByteArray("HTTP/1.1 200 OK\r\nno colon\r\nContent-Length: 0\r\n\r\n");
+    QTest::newRow("header too large")
+        << (QByteArray("HTTP/1.1 200 OK\r\nX-Big: ") + QByteArray(400000, 'a') + "\r\n\r\n");
+    QTest::newRow("broken chunked encoding") << QByteArray(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n");
+    QTest::newRow("no reply") << QByteArray();
+}
+
+void TestOrcaTransport::invalidRepliesAreRetried() {
+    // Twice a reply that is no valid HTTP, then a good one: each bad reply is
+    // the invalid-reply failure (12152), with its hint, and is retried.
+    QFETCH(QByteArray, reply);
+    RawServer server(
+        [reply](int socket, int index) {
+            RawServer::sendAll(socket, index < 2
+                                           ? reply
+                                           : QByteArray("HTTP/1.1 200 OK\r\nConnection: "
+                                                        "close\r\nContent-Length: 4\r\n\r\n<ok>"));
+        },
+        3);
+    QVERIFY(server.isListening());
+    WriteSetting(QStringLiteral("COKBN"), QStringLiteral("CHCK"), QStringLiteral("1"));
+    m_transport->stURL = server.baseUrl();
+    const QString file = m_transport->CallOrcaApi(kPatientPath, QString());
+
+    const QStringList log = logLines();
+    const QList<HttpErrorLine> errors = httpErrors(log);
+    QCOMPARE(codesOf(errors), (QList<int>{12152, 12152}));
+    QVERIFY2(log[0].contains(QStringLiteral("Error receiving data: (12152)")), qPrintable(log[0]));
+    QCOMPARE(log.last(), QStringLiteral("API: %1 -> 200 (Nms)").arg(kPatientPath));
+    QCOMPARE(server.requests().size(), 3);
+    QCOMPARE(ReadAll(file), QByteArray("\xEF\xBB\xBF<ok>"));
+}
+
+void TestOrcaTransport::logErrorDuringHandshakeReachesTheCaller() {
+    // The certificate choice writes the log from inside the TLS handshake.
+    // When that write fails, the handshake ends as a failure and the log's
+    // error reaches the caller once the TLS library has returned.
+    StandinServer server;
+    QVERIFY(startTls(server, m_server, QString(), QString(),
+                     m_pki + QStringLiteral("client-root.crt")));
+    useCloud(server);
+    const QString log = LogFilePath();
+    QVERIFY(QDir().mkpath(log)); // a folder where Log.txt should be: no line can be written
+    try {
+        m_transport->CallOrcaApi(kPatientPath, QString());
+        QFAIL("no error raised");
+    } catch (const EAppError &e) {
+        QCOMPARE(e.className(), QStringLiteral("EInOutError"));
+    }
+    QCOMPARE(server.requests().size(), 0);
+
+    // The client is whole afterwards.
+    QVERIFY(QDir(log).removeRecursively());
+    const TestCert client = MakeTestClient(m_clientRoot, QStringLiteral("clinic"));
+    QVERIFY(
+        platform::CertStore::Open(platform::kPersonalStore)->add(client.certDer, client.keyDer));
+    QVERIFY(!m_transport->CallOrcaApi(kPatientPath, QString()).isEmpty());
 }
 
 void TestOrcaTransport::clientCertificate_data() {
@@ -793,7 +842,7 @@ void TestOrcaTransport::patientIdRetry() {
         return;
     }
     QCOMPARE(file, platform::ExecutableDir() + ResponseFileName(kPathOnlineDrug));
-    const QString text = QString::fromUtf8(readAll(file));
+    const QString text = QString::fromUtf8(ReadAll(file));
     QCOMPARE(IsE10Answer(text), result == QLatin1String("e10"));
 }
 

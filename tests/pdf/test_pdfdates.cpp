@@ -3,6 +3,7 @@
 
 #include "pdf/PdfDateExtract.h"
 #include "pdf/PdfDateExtractInternal.h"
+#include "tests/pdf/PdfBuilder.h"
 #include "tests/support/TestEnv.h"
 
 #include <QtTest>
@@ -44,6 +45,15 @@ private slots:
         QTest::newRow("two-digit day needed") << u"実施2024/06/3"_qs << "";
         QTest::newRow("full-width digits are not digits") << u"実施20２４/０６/０３"_qs << "";
         QTest::newRow("no text") << QString() << "";
+        // A ToUnicode entry may map to half of a surrogate pair: the text is
+        // then no valid UTF-16, and the search must still find the dates.
+        const QString high(QChar(0xD842)), low(QChar(0xDFB7));
+        QTest::newRow("lone high surrogate before the date")
+            << u"発行2024/05/20健診実施"_qs + high + u"2024/06/03"_qs << "2024-06";
+        QTest::newRow("lone low surrogate before 実施")
+            << low + u"2024/07/01健診実施2024/06/03"_qs << "2024-06";
+        QTest::newRow("lone surrogates, no 実施")
+            << u"2024/05/20"_qs + high + low + low + u"2024/06/03"_qs + high << "2024-06";
     }
     void checkupDate() {
         QFETCH(QString, text);
@@ -110,6 +120,13 @@ private slots:
             << Drug(late) << none << QStringList{u"みなと医院=2024-05"_qs};
         QTest::newRow("an entry already in the list allows idle stops")
             << Drug(late) << QStringList{"x"} << QStringList{"x"};
+        // The units stay as the document has them, also in the names.
+        QTest::newRow("lone surrogates in names")
+            << Drug(u"みなと"_qs + QChar(0xD842) + u"医院24年4月"_qs + QChar(0xDFB7) +
+                    u"北病院24年5月"_qs)
+            << none
+            << QStringList{u"みなと"_qs + QChar(0xD842) + u"医院=2024-04"_qs,
+                           QChar(0xDFB7) + u"北病院=2024-05"_qs};
         QTest::newRow("kept, not cleared, not sorted; duplicates ignoring case")
             << Drug(u"東京Clinic24年4月24年4月東京clinic24年5月"_qs)
             << QStringList{"zz", u"東京CLINIC=2024-04"_qs, "aa"}
@@ -122,6 +139,22 @@ private slots:
         QStringList list = before;
         pdf::DrugDatesFromText(text, list);
         QCOMPARE(list, expected);
+    }
+
+    void halfSurrogateFromTheMap() {
+        // <0005> maps to the first half of a pair only; the document still
+        // gives its month.
+        const QString path = MakeTestAppDir(QStringLiteral("pdf_dates_half")) + u"TKK_1X.pdf"_qs;
+        QVERIFY(
+            PdfBuilder()
+                .toUnicode("4 beginbfchar\n<0001> <5B9F>\n<0002> <65BD>\n<0003> <002F>\n"
+                           "<0005> <D842>\nendbfchar\n1 beginbfrange\n<0010> <0019> <0030>\n"
+                           "endbfrange")
+                .content("BT\n<00010002000500120010001200140003001000160003001000130005> Tj\nET")
+                .write(path));
+        QCOMPARE(PdfExtractText(path),
+                 u"実施"_qs + QChar(0xD842) + u"2024/06/03"_qs + QChar(0xD842));
+        QCOMPARE(PdfCheckupDate(path), u"2024-06"_qs);
     }
 
     void missingFile() {

@@ -8,6 +8,7 @@
 #include "pdf/PdfDateExtractInternal.h"
 #include "tests/support/TestEnv.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -370,18 +371,59 @@ private slots:
         QFETCH(QByteArray, pdf);
         QFETCH(QString, expected);
         const QString path = m_dir + QTest::currentDataTag() + QStringLiteral(".pdf");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(pdf);
-        f.close();
+        QVERIFY(WriteAll(path, pdf));
         QCOMPARE(PdfExtractText(path), expected);
+        // Read in blocks of any size, keywords and streams cut anywhere.
+        for (qsizetype block = 1; block <= 24; ++block) {
+            QBuffer device;
+            device.setData(pdf);
+            QVERIFY(device.open(QIODevice::ReadOnly));
+            pdf::FileBytes bytes(device, block);
+            QCOMPARE(pdf::ExtractTextFromStreams(pdf::InflateAllStreams(bytes)), expected);
+        }
+    }
+
+    // The file is read block by block: a keyword, a line end or a stream cut
+    // by the edge of a block, and a stream longer than two blocks, read the
+    // same as the bytes held whole.
+    void fileReadInBlocks() {
+        const QByteArray map = "2 beginbfchar\n<0003> <0041>\n<0004> <0042>\nendbfchar";
+        const QByteArray z = PdfBuilder::Deflate("BT\n<00030004> Tj\nET\n");
+        const QByteArray tail = PdfBuilder().stream(z, "\r\n", "\r\n").bytes();
+        const qsizetype block = pdf::FileBytes::kBlock;
+        QList<QByteArray> docs;
+        // The edge of the first block falls on each byte around the keyword
+        // and its line end, then around "endstream".
+        for (const qsizetype at : {tail.indexOf("stream"), tail.indexOf("endstream")}) {
+            for (qsizetype k = -10; k <= 10; ++k) {
+                const QByteArray head = PdfBuilder().toUnicode(map).bytes();
+                const qsizetype padding = block - head.size() - at + k;
+                docs << head + "% " + QByteArray(padding - 3, 'x') + "\n" + tail;
+            }
+        }
+        // Comment lines of random letters keep the compressed stream long.
+        QRandomGenerator rng(7);
+        QByteArray big;
+        for (int i = 0; big.size() < 6 * block; ++i) {
+            QByteArray noise(60, 'a');
+            for (char &c : noise)
+                c = char('a' + rng.bounded(26));
+            big += "BT\n<0003" + QByteArray::number(i % 2 ? 3 : 4).rightJustified(4, '0') +
+                   "> Tj\n% " + noise + "\n[(x) 10 <0004>] TJ\nET\n";
+        }
+        docs << PdfBuilder().toUnicode(map).stream(big).content(big).bytes();
+        QVERIFY(PdfBuilder::Deflate(big).size() > 2 * block); // longer than two blocks
+        for (const QByteArray &doc : docs) {
+            QVERIFY(WriteAll(m_dir + "blocks.pdf", doc));
+            const QString whole = pdf::ExtractTextFromBytes(doc);
+            QVERIFY(whole.startsWith(u"AB"_qs));
+            QCOMPARE(PdfExtractText(m_dir + "blocks.pdf"), whole);
+        }
     }
 
     void missingOrEmptyFile() {
         QCOMPARE(PdfExtractText(m_dir + "absent.pdf"), QString());
-        QFile f(m_dir + "empty.pdf");
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
+        QVERIFY(WriteAll(m_dir + "empty.pdf", QByteArray()));
         QCOMPARE(PdfExtractText(m_dir + "empty.pdf"), QString());
     }
 

@@ -87,8 +87,7 @@ private slots:
                 continue;
             }
             QVERIFY(QDir().mkpath(QFileInfo(folder + name).path()));
-            QFile f(folder + name);
-            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(WriteAll(folder + name, QByteArray()));
         }
         QStringList paths;
         for (const QString &name : expected)
@@ -103,9 +102,7 @@ private slots:
     // A blank setting searches the executable's folder.
     void blankSettingSearchesExecutableFolder() {
         WriteSetting(QStringLiteral("PARAMA"), QStringLiteral("SAVETXT"), QString());
-        QFile f(m_appDir + "TKK_77X.pdf");
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
+        QVERIFY(WriteAll(m_appDir + "TKK_77X.pdf", QByteArray()));
         QCOMPARE(FindSavedPdfs(SavedPdfFolder(), SavedPdfKind::Checkup, "77"),
                  QStringList{m_appDir + "TKK_77X.pdf"});
     }

@@ -195,9 +195,7 @@ void TestCertStore::storeThatCannotBeOpened() {
     // The user's data folder is taken by a file: the store cannot be made.
     const QString blocked = qEnvironmentVariable("XDG_DATA_HOME");
     QDir().mkpath(blocked);
-    QFile f(blocked + QStringLiteral("/minatori"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.close();
+    QVERIFY(WriteAll(blocked + QStringLiteral("/minatori"), QByteArray()));
     const TestCert leaf = MakeTestClient(m_sub, QStringLiteral("clinic"));
     const Pkcs12ImportResult r =
         platform::ImportPkcs12(platform::kPersonalStore,

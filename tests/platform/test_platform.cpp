@@ -4,9 +4,13 @@
 #include "platform/VersionInfo.h"
 #include "tests/support/TestEnv.h"
 
+#include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <unistd.h>
 
 class TestPlatform : public QObject {
     Q_OBJECT
@@ -16,6 +20,8 @@ private slots:
     void versionStamp();
     void secondClaimSeesTheFirst();
     void runtimeFolderWithoutXdg();
+    void runtimeFolderIsNeverShared_data();
+    void runtimeFolderIsNeverShared();
 
 private:
     QString m_dir;
@@ -23,6 +29,7 @@ private:
 
 void TestPlatform::init() {
     m_dir = MakeTestAppDir(QStringLiteral("platform"));
+    QFile::setPermissions(m_dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", m_dir.toUtf8());
 }
 
@@ -45,10 +52,7 @@ void TestPlatform::versionStamp() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
     const QString path = m_dir + QStringLiteral("prog");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    f.close();
+    QVERIFY(WriteAll(path, bytes));
     QCOMPARE(platform::ReadFileVersion(path), expected);
     QCOMPARE(platform::ReadFileVersion(m_dir + QStringLiteral("missing")), QString());
 }
@@ -75,6 +79,112 @@ void TestPlatform::runtimeFolderWithoutXdg() {
     QCOMPARE(QFileInfo(dir).permissions() &
                  (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther),
              QFile::Permissions());
+}
+
+void TestPlatform::runtimeFolderIsNeverShared_data() {
+    QTest::addColumn<QString>("xdg");      // XDG_RUNTIME_DIR: "", "private" or "open"
+    QTest::addColumn<QString>("planted");  // what holds the name in the temporary folder
+    QTest::addColumn<QString>("home");     // what holds the name under the home folder
+    QTest::addColumn<QString>("expected"); // "xdg", "tmp", "home" or "" (no guard)
+    QTest::newRow("session folder") << "private"
+                                    << ""
+                                    << ""
+                                    << "xdg";
+    QTest::newRow("session folder open to others") << "open"
+                                                   << ""
+                                                   << ""
+                                                   << "tmp";
+    QTest::newRow("own private folder") << ""
+                                        << ""
+                                        << ""
+                                        << "tmp";
+    QTest::newRow("own folder, mode repaired") << ""
+                                               << "own-open"
+                                               << ""
+                                               << "tmp";
+    QTest::newRow("link planted by someone") << ""
+                                             << "link"
+                                             << ""
+                                             << "home";
+    QTest::newRow("file planted by someone") << ""
+                                             << "file"
+                                             << ""
+                                             << "home";
+    QTest::newRow("folder of another user") << ""
+                                            << "foreign"
+                                            << ""
+                                            << "home";
+    QTest::newRow("both blocked: no guard") << ""
+                                            << "link"
+                                            << "link"
+                                            << "";
+}
+
+void TestPlatform::runtimeFolderIsNeverShared() {
+    QFETCH(QString, xdg);
+    QFETCH(QString, planted);
+    QFETCH(QString, home);
+    QFETCH(QString, expected);
+    if (planted == QLatin1String("foreign") && ::getuid() != 0)
+        QSKIP("only root can give a folder to another user");
+
+    // The temporary folder and the home folder of this test; the shared
+    // folder stands for /tmp, where anybody may create names.
+    const QString tmp = m_dir + QStringLiteral("tmp"), homeDir = m_dir + QStringLiteral("home");
+    const QString shared = m_dir + QStringLiteral("shared");
+    QVERIFY(QDir().mkpath(tmp) && QDir().mkpath(homeDir + QStringLiteral("/.cache")) &&
+            QDir().mkpath(shared));
+    QVERIFY(QFile::setPermissions(shared, QFile::Permissions(0x7777)));
+    const QString name = QStringLiteral("/minatori-runtime-%1").arg(::getuid());
+    const QString ours = tmp + name,
+                  fallback = homeDir + QStringLiteral("/.cache/minatori-runtime");
+    const auto plant = [&](const QString &what, const QString &path) {
+        if (what == QLatin1String("link"))
+            return QFile::link(shared, path);
+        if (what == QLatin1String("file"))
+            return WriteAll(path, "x");
+        if (what == QLatin1String("foreign"))
+            return QDir().mkdir(path) &&
+                   ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
+        if (what == QLatin1String("own-open"))
+            return QDir().mkdir(path) && QFile::setPermissions(path, QFile::Permissions(0x7777));
+        return true;
+    };
+    QVERIFY(plant(planted, ours));
+    QVERIFY(plant(home, fallback));
+    const QString session = m_dir + QStringLiteral("session");
+    QVERIFY(QDir().mkpath(session));
+    QVERIFY(QFile::setPermissions(session, xdg == QLatin1String("open")
+                                               ? QFile::Permissions(0x7755)
+                                               : QFile::Permissions(0x7700)));
+
+    const QByteArray savedTmp = qgetenv("TMPDIR"), savedHome = qgetenv("HOME");
+    qputenv("TMPDIR", QFile::encodeName(tmp));
+    qputenv("HOME", QFile::encodeName(homeDir));
+    qputenv("XDG_RUNTIME_DIR", xdg.isEmpty() ? QByteArray() : QFile::encodeName(session));
+    const QString dir = platform::UserRuntimeDir();
+    platform::SingleInstanceGuard guard(QStringLiteral("shared-test"));
+    const platform::SingleInstanceGuard::Claim claim = guard.claim();
+    const QString lock = guard.lockPath();
+    guard.release();
+    qputenv("TMPDIR", savedTmp);
+    qputenv("HOME", savedHome);
+
+    const QMap<QString, QString> folders{{QStringLiteral("xdg"), session},
+                                         {QStringLiteral("tmp"), ours},
+                                         {QStringLiteral("home"), fallback},
+                                         {QString(), QString()}};
+    QCOMPARE(dir, folders.value(expected));
+    if (expected.isEmpty()) {
+        QCOMPARE(claim, platform::SingleInstanceGuard::Claim::Unavailable);
+        QCOMPARE(QDir(shared).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+        return;
+    }
+    QCOMPARE(claim, platform::SingleInstanceGuard::Claim::Owner);
+    QCOMPARE(QFileInfo(lock).absolutePath(), dir);
+    const QFileInfo info(dir);
+    QVERIFY(info.isDir() && !info.isSymLink());
+    QCOMPARE(info.permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

@@ -35,6 +35,16 @@ QStringList ReadLogMessages(const QString &logPath) {
     return out;
 }
 
+QByteArray ReadAll(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WriteAll(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
 QString SourceDir() {
     return qEnvironmentVariable("MINATORI_SOURCE_DIR", QStringLiteral("."));
 }

@@ -1,0 +1,43 @@
+#pragma once
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+
+namespace platform {
+
+// Files and folders of this user alone.
+//
+// Files that hold secrets or patient data (user.ini, Log.txt, response files,
+// caches, exports). A file that does not exist yet is created readable and
+// writable by its owner only (0600), whatever the umask; a file that exists
+// keeps the mode it has.
+
+// A QSaveFile (temporary file beside the target, renamed over it by commit())
+// that creates a missing target owner-only. Use it like QSaveFile, for a file
+// written in pieces.
+class PrivateSaveFile : public QSaveFile {
+public:
+    using QSaveFile::QSaveFile;
+    bool open(OpenMode mode) override;
+};
+
+// Replaces the file's content with data in one step: readers see the old file
+// or the new one, never a part. False, with the reason in *error, when it
+// cannot be written; the old file then stays as it was.
+bool SavePrivateFile(const QString &path, const QByteArray &data, QString *error = nullptr);
+
+// Opens the file for appending, creating it owner-only when it is missing.
+bool OpenPrivateForAppend(QFile &file);
+
+// Whether the path is a folder (not a link to one) owned by this user that no
+// one else may enter or change (no group or other permission).
+bool IsPrivateFolder(const QString &path);
+
+// A folder for this user alone: created with mode 0700 when missing. One that
+// exists must be a folder (not a link) owned by this user; group and other
+// permissions are taken away. False, with the reason in *error, when the path
+// is held by something else, such as a name another user created first.
+bool MakePrivateFolder(const QString &path, QString *error = nullptr);
+
+} // namespace platform
