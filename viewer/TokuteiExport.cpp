@@ -3,11 +3,11 @@
 #include "core/CoreSource.h"
 #include "orca/OrcaTags.h"
 #include "platform/AppPaths.h"
+#include "platform/PrivateFile.h"
 #include "platform/Trim.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -301,24 +301,10 @@ QByteArray ExportCsvBytes(QList<TExportRow> rows) {
 }
 
 void WritePrivateFileAtomically(const QString &path, const QByteArray &data) {
-    QSaveFile f(path);
-    const bool existed = QFileInfo::exists(path);
-    bool ok = f.open(QIODevice::WriteOnly);
-    // A new file is the user's alone; a file being replaced keeps its mode.
-    if (ok && !existed)
-        ok = f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    ok = ok && f.write(data) == data.size();
-    // What the write buffered goes out here: commit() would flush it itself,
-    // but it renames the file over the target even when that last write came
-    // up short (a full disk), leaving a cut-off file in place of the old one.
-    ok = ok && f.flush();
-    ok = ok && f.commit();
-    if (!ok) {
-        const QString reason = f.errorString();
-        f.cancelWriting();
+    QString reason;
+    if (!platform::SavePrivateFile(path, data, &reason))
         throw EAppError(QStringLiteral("EFCreateError"),
                         QStringLiteral("%1 に書き込めません: %2").arg(path, reason));
-    }
 }
 
 } // namespace viewer
