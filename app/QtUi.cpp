@@ -4,6 +4,7 @@
 #include <QCommandLinkButton>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -215,7 +216,16 @@ int QtUi::taskDialog(QObject *owner, const TaskDialogSpec &spec) {
             chosen = id;
             dlg.accept();
         });
+        if (link.id == spec.defaultLink) {
+            b->setDefault(true);
+            b->setFocus();
+        }
         layout->addWidget(b);
+    }
+    if (spec.cancelButton) {
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, &dlg);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
+        layout->addWidget(buttons);
     }
     if (!spec.allowCancel)
         dlg.setWindowFlag(Qt::WindowCloseButtonHint, false);

@@ -28,7 +28,10 @@ bool PrivateSaveFile::open(OpenMode mode) {
 
 bool SavePrivateFile(const QString &path, const QByteArray &data, QString *error) {
     PrivateSaveFile f(path);
-    const bool ok = f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.commit();
+    // flush() first: commit() renames the file over the target even when its own
+    // last flush came up short (a full disk), which would leave a cut-off file.
+    const bool ok =
+        f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush() && f.commit();
     if (!ok) {
         if (error)
             *error = f.errorString();
