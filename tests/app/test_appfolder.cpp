@@ -13,6 +13,7 @@
 #include "tests/support/StandinServer.h"
 #include "tests/support/TestEnv.h"
 #include "viewer/DrugInfo.h"
+#include "viewer/TokuteiExport.h"
 
 #include <QDir>
 #include <QFile>
@@ -161,6 +162,8 @@ void TestAppFolder::everyFileFollowsTheChoice() {
     QCOMPARE(TfrmDrugInfo::PatientCachePath(), home + QStringLiteral("PatientCache.csv"));
     TfrmDrugInfo::AddToPatientCache(QStringLiteral("00012"), QStringLiteral("架空　一郎"));
     QVERIFY(QFileInfo(home + QStringLiteral("PatientCache.csv")).isFile());
+
+    QCOMPARE(viewer::TokuteiCachePath(), home + QStringLiteral("TokuteiCacheORCA.txt"));
 
     // A blank PDF folder setting means the program's own folder.
     QCOMPARE(SavedPdfFolder(), home);
