@@ -3,6 +3,7 @@
 
 #include <memory>
 
+class QDialog;
 class QMessageBox;
 class QWidget;
 
@@ -33,3 +34,8 @@ QStringList QtFilterList(const QString &filter);
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const QString &title,
                                             const QString &text, platform::MsgIcon icon,
                                             platform::MsgButtons buttons);
+
+// The task dialog that QtUi::taskDialog shows, made but not shown; *chosen
+// gets the id of the link pressed (-1 until one is).
+std::unique_ptr<QDialog> MakeTaskDialog(QWidget *parent, const platform::TaskDialogSpec &spec,
+                                        const std::shared_ptr<int> &chosen);

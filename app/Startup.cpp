@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QWidget>
 
 const QString kSingleInstanceName = QStringLiteral("Korvane_Singleton_Mutex_BrenholtInc");
@@ -64,6 +67,13 @@ void RegisterJapaneseFonts() {
     QFont base(QStringLiteral("ＭＳ Ｐゴシック"));
     base.setPointSize(9);
     QApplication::setFont(base);
+}
+
+void LoadQtTranslations() {
+    static QTranslator translator; // lives as long as the application
+    if (translator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
 }
 
 QIcon ApplicationIcon() {

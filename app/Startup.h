@@ -24,6 +24,10 @@ StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard);
 // Noto Sans CJK JP for the characters IPA lacks.
 void RegisterJapaneseFonts();
 
+// Qt's own texts (standard buttons, file and folder dialogs) in Japanese, from
+// Debian's Qt translations when they are installed.
+void LoadQtTranslations();
+
 // The application icon, in every size it is drawn at; every window shows it.
 QIcon ApplicationIcon();
 // Makes it the icon of every window of the application.

@@ -44,6 +44,7 @@ int main(int argc, char *argv[]) {
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
     QGuiApplication::setDesktopFileName(QStringLiteral("minatori")); // minatori.desktop
     RegisterJapaneseFonts();
+    LoadQtTranslations();
     SetApplicationIcon();
 
     QtUi ui;

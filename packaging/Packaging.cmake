@@ -45,6 +45,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.minato-soft.example.jp/minatori/"
 # characters IPA lacks (such as 𠮷 in names).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, fonts-noto-cjk")
-# Opening the manual, saved PDFs, the web site and mail goes through xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
+# Recommended: Qt's standard buttons and file dialogs in Japanese; xdg-open,
+# through which the manual, saved PDFs, the web site and mail are opened.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
 include(CPack)

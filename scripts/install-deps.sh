@@ -3,7 +3,7 @@
 # compilers and libraries, the IPA Gothic fonts the windows show Japanese in
 # and Noto Sans CJK for the characters IPA lacks, clang's libFuzzer runtime
 # (the fuzz run of the test command), desktop-file-validate (the package
-# test), and for the benchmark Google Benchmark, pdftotext and python3-cairo
+# test), Qt's Japanese texts for its standard buttons and dialogs, and for the benchmark Google Benchmark, pdftotext and python3-cairo
 # (which makes its documents). Runs as root or through sudo; does nothing
 # when everything is present.
 set -euo pipefail
@@ -25,6 +25,7 @@ packages=(
   python3-cairo
   qt6-base-dev
   qt6-base-dev-tools
+  qt6-translations-l10n
   zlib1g-dev
 )
 
