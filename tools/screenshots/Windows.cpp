@@ -10,6 +10,8 @@
 #include "viewer/StringGrid.h"
 
 #include <QCoreApplication>
+#include <QDate>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -217,6 +219,26 @@ QList<ScreenshotWindow> ScreenshotWindows() {
              v->BtnSelfPrint->click();
              return ToolUi().printedPage;
          }},
+        {QStringLiteral("export-choice"),
+         QStringLiteral("the checkup export's choice between a differential and a full run"),
+         [] {
+             // A full run first (it makes the cache), then one two weeks
+             // later offers the choice.
+             auto v = demoViewer(kManyInstitutions);
+             ToolUi().saveFolder = platform::AppDataDir();
+             ToolUi().messages.clear();
+             v->MenuExportTkkClick();
+             ToolUi().taskDialogs.clear();
+             WriteSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"),
+                          QDate::currentDate().addDays(-14).toString(Qt::ISODate));
+             v->MenuExportTkkClick();
+             ToolUi().saveFolder.clear();
+             if (ToolUi().taskDialogs.isEmpty())
+                 throw std::runtime_error("the export offered no choice");
+             return std::unique_ptr<QWidget>(
+                 MakeTaskDialog(nullptr, ToolUi().taskDialogs.first(), std::make_shared<int>(-1)));
+         },
+         {}},
         {QStringLiteral("settings"),
          QStringLiteral("the settings dialog, cloud connection"),
          [] { return settingsDialog(false); },

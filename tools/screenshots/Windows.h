@@ -26,9 +26,10 @@ struct ScreenshotWindow {
 
 QList<ScreenshotWindow> ScreenshotWindows();
 
-// The tool's UI seam: a message box is remembered, not shown (the last one
-// can be made as the program shows it); a print job paints one A4 sheet
-// (the first page) into an image at 110 dots per inch; no other dialog opens.
+// The tool's UI seam: a message box or task dialog is remembered, not shown
+// (either can be made as the program shows it); a print job paints one A4
+// sheet (the first page) into an image at 110 dots per inch; a save dialog
+// answers saveFolder; no other dialog opens.
 class ScreenshotUi : public QtUi {
 public:
     struct Message {
@@ -37,16 +38,24 @@ public:
         platform::MsgButtons buttons = platform::MsgButtons::Ok;
     };
     QList<Message> messages;
+    QList<platform::TaskDialogSpec> taskDialogs; // answered with "cancelled"
     QImage printedPage;
+    // When set, a save dialog answers this folder + the proposed file name.
+    QString saveFolder;
 
     platform::MsgResult messageBox(QObject *owner, const QString &title, const QString &text,
                                    platform::MsgIcon icon, platform::MsgButtons buttons) override;
     void errorBox(QObject *owner, const QString &text) override;
     QString openFileDialog(QObject *, const platform::FileDialogSpec &) override { return {}; }
-    QString saveFileDialog(QObject *, const platform::FileDialogSpec &) override { return {}; }
+    QString saveFileDialog(QObject *, const platform::FileDialogSpec &spec) override {
+        return saveFolder.isEmpty() ? QString() : saveFolder + spec.fileName;
+    }
     QString pickFolder(QObject *, const QString &, const QString &) override { return {}; }
     bool inputBox(QObject *, const QString &, const QString &, QString &) override { return false; }
-    int taskDialog(QObject *, const platform::TaskDialogSpec &) override { return -1; }
+    int taskDialog(QObject *, const platform::TaskDialogSpec &spec) override {
+        taskDialogs << spec;
+        return -1;
+    }
     void shellOpen(QObject *, const QString &, const QString &) override {}
     bool printJob(const QString &documentName,
                   const std::function<bool(QPaintDevice *device)> &paint) override;

@@ -78,6 +78,7 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
     RegisterJapaneseFonts();
+    LoadQtTranslations();
     SetApplicationIcon();
     ScreenshotUi ui;
     g_ui = &ui;
