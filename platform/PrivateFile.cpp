@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +43,31 @@ bool SavePrivateFile(const QString &path, const QByteArray &data, QString *error
 
 bool OpenPrivateForAppend(QFile &file) {
     return file.open(QIODevice::Append | QIODevice::WriteOnly, kOwnerOnly);
+}
+
+bool AppendPrivateFile(const QString &path, const QByteArray &data, qint64 cutTo,
+                       QString *error) {
+    const QByteArray native = QFile::encodeName(path);
+    int cause = 0;
+    const int fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || (cutTo >= 0 && ::ftruncate(fd, cutTo) != 0))
+        cause = errno;
+    // One write call for all of it.
+    qsizetype written = 0;
+    while (!cause && written < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + written, size_t(data.size() - written));
+        if (n > 0)
+            written += n;
+        else if (n == 0)
+            cause = EIO;
+        else if (errno != EINTR)
+            cause = errno;
+    }
+    if (fd >= 0 && ::close(fd) != 0 && !cause)
+        cause = errno;
+    if (cause && error)
+        *error = QString::fromLocal8Bit(std::strerror(cause));
+    return cause == 0;
 }
 
 bool IsPrivateFolder(const QString &path) {
