@@ -95,24 +95,19 @@ bool OpenPrivateForAppend(QFile &file) {
     return file.open(QIODevice::Append | QIODevice::WriteOnly, kOwnerOnly);
 }
 
-bool AppendPrivateFile(const QString &path, const QByteArray &data, qint64 cutTo, QString *error) {
+bool AppendPrivateFile(const QString &path, const QByteArray &data, QString *error) {
     const QByteArray native = QFile::encodeName(path);
     int cause = 0;
     const int fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0 || (cutTo >= 0 && ::ftruncate(fd, cutTo) != 0))
+    if (fd < 0)
         cause = errno;
-    // One write call for all of it; test builds may be asked to stop halfway.
-    qsizetype first = data.size();
-#ifdef MINATORI_TEST_HOOK
-    if (HoldWanted(path, "half"))
-        first = data.size() / 2;
-#endif
+    if (!cause)
+        MINATORI_HOLD(path, "open", data);
+    // One write call for all of it, so a record lands whole or not at all; a
+    // short write (a full disk) is continued, or reported.
     qsizetype written = 0;
     while (!cause && written < data.size()) {
-        if (written == first)
-            MINATORI_HOLD(path, "half", data);
-        const qsizetype upTo = written < first ? first : data.size();
-        const ssize_t n = ::write(fd, data.constData() + written, size_t(upTo - written));
+        const ssize_t n = ::write(fd, data.constData() + written, size_t(data.size() - written));
         if (n > 0)
             written += n;
         else if (n == 0)
@@ -122,6 +117,8 @@ bool AppendPrivateFile(const QString &path, const QByteArray &data, qint64 cutTo
     }
     if (fd >= 0 && ::close(fd) != 0 && !cause)
         cause = errno;
+    if (!cause)
+        MINATORI_HOLD(path, "done", data);
     if (cause && error)
         *error = QString::fromLocal8Bit(std::strerror(cause));
     return cause == 0;

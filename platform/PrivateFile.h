@@ -31,13 +31,10 @@ bool SavePrivateFile(const QString &path, const QByteArray &data, QString *error
 bool OpenPrivateForAppend(QFile &file);
 
 // Appends data to the file with one write call, creating the file owner-only
-// when it is missing. A record appended so lands whole unless the system stops
-// in the middle of that one call (a crash, a power cut); readers of such a file
-// therefore take a last line without its line end for one cut short. With
-// cutTo >= 0 the file is first cut to that many bytes, which drops such a
-// line. False, with the reason in *error, when the file cannot be written.
-bool AppendPrivateFile(const QString &path, const QByteArray &data, qint64 cutTo = -1,
-                       QString *error = nullptr);
+// when it is missing, so that what is appended lands whole or not at all when
+// the program is stopped. False, with the reason in *error, when the file
+// cannot be written.
+bool AppendPrivateFile(const QString &path, const QByteArray &data, QString *error = nullptr);
 
 // Whether the path is a folder (not a link to one) owned by this user that no
 // one else may enter or change (no group or other permission).

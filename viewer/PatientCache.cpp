@@ -23,16 +23,10 @@ QByteArray readAll(const QString &path) {
     return data;
 }
 
-// The length of the file's whole lines: up to and with its last line feed.
-qsizetype wholeLinesSize(const QByteArray &data) {
-    return data.lastIndexOf('\n') + 1;
-}
-
 } // namespace
 
 QStringList ReadPatientCacheLines(const QString &path) {
     QByteArray bytes = readAll(path);
-    bytes.truncate(wholeLinesSize(bytes));
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
     QStringList out;
@@ -41,7 +35,8 @@ QStringList ReadPatientCacheLines(const QString &path) {
             line.chop(1);
         out << QString::fromUtf8(line);
     }
-    out.removeLast(); // what follows the last line feed
+    if (out.last().isEmpty())
+        out.removeLast(); // what follows the last line feed
     return out;
 }
 
@@ -53,12 +48,9 @@ QString PatientCacheKey(const QString &line) {
 TPatientCache::TPatientCache(const QString &path) : m_path(path) {
     if (!QFileInfo::exists(path))
         return;
-    QByteArray data = readAll(path);
-    if (const qsizetype whole = wholeLinesSize(data); whole < data.size()) {
-        m_cutTo = whole;
-        data.truncate(whole);
-    }
+    const QByteArray data = readAll(path);
     m_needsBom = data.isEmpty();
+    m_endsWithNewline = data.isEmpty() || data.endsWith('\n');
     // Only the numbers are needed: the bytes before each line's first comma.
     // (For UTF-8 text, equal bytes are equal text.)
     const char *p = data.constData();
@@ -85,14 +77,16 @@ void TPatientCache::Add(const QString &chartNo, const QString &name) {
     QByteArray line;
     if (m_needsBom)
         line += "\xEF\xBB\xBF";
+    else if (!m_endsWithNewline)
+        line += "\r\n";
     line += (key + QLatin1Char(',') + trimmedName).toUtf8() + "\r\n";
     // Patient data: the file is created readable by its owner only.
     QString reason;
-    if (!platform::AppendPrivateFile(m_path, line, m_cutTo, &reason))
+    if (!platform::AppendPrivateFile(m_path, line, &reason))
         throw EAppError(QStringLiteral("EFCreateError"),
                         QStringLiteral("%1 に書き込めません: %2").arg(m_path, reason));
     m_needsBom = false;
-    m_cutTo = -1;
+    m_endsWithNewline = true;
     m_keys.insert(key.toUtf8());
 }
 

@@ -7,10 +7,10 @@
 // PatientCache.csv: one patient a line, "chart number,name", UTF-8 with a
 // byte-order mark, CR LF after every line, the last one included. The first
 // name recorded for a number stays; the file only grows. Lines already in the
-// file are never rewritten: new ones are appended, one write each, and a line
-// in another encoding stays byte for byte. A last line without its line end is
-// an append cut short (the program stopped in the middle of it): it is no
-// record, since its name may be cut, and the next append replaces it.
+// file are never rewritten: each new line is appended with one write call (it
+// lands whole or not at all), a line in another encoding stays byte for byte,
+// and a last line without its line end (a file saved by a spreadsheet) stays a
+// record: the next append puts the line end after it first.
 class TPatientCache {
 public:
     // Reads the file's chart numbers once (a missing file is an empty cache).
@@ -25,14 +25,13 @@ public:
 
 private:
     QString m_path;
-    QSet<QByteArray> m_keys; // the numbers as their UTF-8 bytes
-    bool m_needsBom = true;  // a new or empty file starts with the byte-order mark
-    qint64 m_cutTo = -1;     // the end of the last whole line when a cut-short one follows
+    QSet<QByteArray> m_keys;       // the numbers as their UTF-8 bytes
+    bool m_needsBom = true;        // a new or empty file starts with the byte-order mark
+    bool m_endsWithNewline = true; // else the next line starts with a line end
 };
 
-// The cache's whole lines, without the byte-order mark and the line ends (a
-// last line cut short is left out). Throws EAppError when the file cannot be
-// read.
+// The cache's lines, without the byte-order mark and the line ends. Throws
+// EAppError when the file cannot be read.
 QStringList ReadPatientCacheLines(const QString &path);
 
 // The number of a cache line (the text before its first comma), or a null text

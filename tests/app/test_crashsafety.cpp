@@ -2,9 +2,10 @@
 // appends to: the file is then whole, with its old content or its new one.
 // The program is a test build: MINATORI_TEST_PAUSE makes the file writer stop
 // at the named point of that file's writing and report it, and the test kills
-// the program right there. The stops: the temporary file just opened, half of
-// the new content written to it, all of it written (before the rename), and
-// the rename done.
+// the program right there. The stops of a replaced file: the temporary file
+// just opened, half of the new content written to it, all of it written
+// (before the rename), and the rename done; of an append: the file opened
+// (before the one write) and the write done.
 #include "tests/app/DemoToday.h"
 #include "tests/support/ProgramProcess.h"
 #include "tests/support/StandinServer.h"
@@ -125,39 +126,44 @@ void TestCrashSafety::settingsFile() {
     }
 }
 
-// PatientCache.csv only grows: each new patient is one append. One cut in the
-// middle leaves half a line; the next start must neither keep it as a record
-// (its name is cut) nor let it stand in the way of the whole line.
+// PatientCache.csv only grows: each new patient is one append, made with one
+// write call. Killed just before or just after that call, the file holds its
+// old lines, or those and the new line whole; the next start completes the
+// cache with every patient whole, in order, and keeps what was there.
 void TestCrashSafety::patientCacheAppend() {
-    const QString dir = MakeTestAppDir(QStringLiteral("patientcache"));
-    const QString cache = dir + QStringLiteral("PatientCache.csv");
-    QVERIFY(WriteAll(dir + QStringLiteral("user.ini"), DemoSettings(m_server.baseUrl())));
-    const QByteArray old = kBom + "00001,見本　太郎\r\n";
-    QVERIFY(WriteAll(cache, old));
+    for (const char *point : {"open", "done"}) {
+        const QString dir = MakeTestAppDir(QStringLiteral("patientcache-") + QLatin1String(point));
+        const QString cache = dir + QStringLiteral("PatientCache.csv");
+        QVERIFY(WriteAll(dir + QStringLiteral("user.ini"), DemoSettings(m_server.baseUrl())));
+        const QByteArray old = kBom + "00001,見本　太郎\r\n";
+        QVERIFY(WriteAll(cache, old));
 
-    ProgramProcess program(dir);
-    program.setEnv(QStringLiteral("MINATORI_TEST_PAUSE"), QStringLiteral("PatientCache.csv@half"));
-    QString error;
-    QVERIFY2(program.start(&error), qPrintable(error));
-    QVERIFY2(program.waitForWindow(QStringLiteral("frmMain"), kWaitMs, &error), qPrintable(error));
-    QVERIFY2(program.command(QStringLiteral("click frmMain/Button1"), nullptr, &error),
-             qPrintable(error));
-    ProgramProcess::Pause pause;
-    QVERIFY2(program.waitForPause(&pause, kWaitMs, &error), qPrintable(error));
-    // The next patient of the list, stopped in the middle of its name.
-    const QByteArray line = "00012,架空　一郎\r\n";
-    QCOMPARE(pause.path, cache);
-    QCOMPARE(pause.sha1, Sha1(line));
-    const QByteArray cut = old + line.left(line.size() / 2);
-    QCOMPARE(ReadAll(cache), cut);
-    program.kill();
-    QCOMPARE(ReadAll(cache), cut);
+        ProgramProcess program(dir);
+        program.setEnv(QStringLiteral("MINATORI_TEST_PAUSE"),
+                       QStringLiteral("PatientCache.csv@") + QLatin1String(point));
+        QString error;
+        QVERIFY2(program.start(&error), qPrintable(error));
+        QVERIFY2(program.waitForWindow(QStringLiteral("frmMain"), kWaitMs, &error),
+                 qPrintable(error));
+        QVERIFY2(program.command(QStringLiteral("click frmMain/Button1"), nullptr, &error),
+                 qPrintable(error));
+        ProgramProcess::Pause pause;
+        QVERIFY2(program.waitForPause(&pause, kWaitMs, &error), qPrintable(error));
+        // The next patient of the list.
+        const QByteArray line = "00012,架空　一郎\r\n";
+        QCOMPARE(pause.path, cache);
+        QCOMPARE(pause.sha1, Sha1(line));
+        const QByteArray expected = pause.point == QLatin1String("done") ? old + line : old;
+        QCOMPARE(ReadAll(cache), expected);
+        program.kill();
+        QCOMPARE(ReadAll(cache), expected);
 
-    // The next start reads the list again: every patient lands whole, in order.
-    program.setEnv(QStringLiteral("MINATORI_TEST_PAUSE"), QString());
-    QVERIFY2(program.start(&error), qPrintable(error));
-    QVERIFY2(openViewer(program, &error), qPrintable(error));
-    QCOMPARE(ReadAll(cache), DemoPatientCache());
+        // The next start reads the list again: every patient lands whole, in order.
+        program.setEnv(QStringLiteral("MINATORI_TEST_PAUSE"), QString());
+        QVERIFY2(program.start(&error), qPrintable(error));
+        QVERIFY2(openViewer(program, &error), qPrintable(error));
+        QCOMPARE(ReadAll(cache), DemoPatientCache());
+    }
 }
 
 // The checkup export writes the CSV file the user chose, then its cache
