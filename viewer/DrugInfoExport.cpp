@@ -9,6 +9,7 @@
 #include "orca/OrcaTemplates.h"
 #include "platform/Trim.h"
 #include "platform/UiSeam.h"
+#include "viewer/PatientCache.h"
 #include "viewer/TokuteiExport.h"
 #include "viewer/ViewerClock.h"
 #include "viewer/ViewerRules.h"
@@ -119,7 +120,7 @@ void TTkkExport::Run() {
     } timerRestore{V.TimerRefresh, V.TimerRefresh->isActive()};
     V.TimerRefresh->stop();
 
-    const TExportPatientList list = ParseExportPatientList(ReadTextFileLines(patientCache));
+    const TExportPatientList list = ParseExportPatientList(ReadPatientCacheLines(patientCache));
     m_cache = LoadCheckupCache(TokuteiCachePath());
 
     // One day for the whole run: the dates asked for, the ages, the file name
