@@ -1,5 +1,6 @@
 # What `cmake --install` puts where, and the Debian package made of it by
-# CPack (`cpack` in the build folder writes minatori_<version>_amd64.deb).
+# CPack (`cpack` in a build folder without tests writes
+# minatori_<version>_amd64.deb; scripts/package.sh does it all).
 #
 # Installed: the program, its desktop entry and icon, the user manual at the
 # fixed path the contact window opens (MINATORI_MANUAL_PATH), the copyright
@@ -48,4 +49,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-ipafont-gothic, fonts-noto-cjk")
 # Recommended: Qt's standard buttons and file dialogs in Japanese; xdg-open,
 # through which the manual, saved PDFs, the web site and mail are opened.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
+# A build with the test hook (every build with tests) makes no package to ship.
+set(CPACK_MINATORI_TEST_HOOK ${MINATORI_TEST_HOOK})
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/NoTestHook.cmake)
 include(CPack)

@@ -3,7 +3,7 @@
 # as root, on a throw-away Debian 12 machine (it installs packages and adds a
 # user):
 #
-#   tools/check-installed-package.sh [build/minatori_<version>_amd64.deb]
+#   tools/check-installed-package.sh [build-package/minatori_<version>_amd64.deb]
 #
 # 1. apt installs the package (and what it depends on); its desktop entry must
 #    pass desktop-file-validate.
@@ -16,18 +16,19 @@
 #    0700, its files 0600) and nothing beside /usr/bin/minatori; the log must
 #    show the requests.
 #
-# Pictures of each step land in build/installed-check/ (look at them). Needs
-# the build folder (for the stand-in); installs xvfb, xdotool and imagemagick
-# when missing. The package stays installed.
+# Pictures of each step land in build-package/installed-check/ (look at them).
+# Needs the package's build folder (scripts/package.sh makes it; the stand-in
+# comes from there too); installs xvfb, xdotool and imagemagick when missing.
+# The package stays installed.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${MINATORI_BUILD_DIR:-$here/build}"
+build="${MINATORI_PACKAGE_BUILD_DIR:-$here/build-package}"
 deb="${1:-$(ls "$build"/minatori_*_amd64.deb 2>/dev/null | head -n1)}"
 user=minatori-check
 out="$build/installed-check"
 
 [ "$(id -u)" -eq 0 ] || { echo "run as root" >&2; exit 2; }
-[ -f "$deb" ] || { echo "no package: run cpack in $build first" >&2; exit 2; }
+[ -f "$deb" ] || { echo "no package: run ./scripts/package.sh first" >&2; exit 2; }
 [ -x "$build/bin/orca-standin" ] || { echo "no $build/bin/orca-standin: build first" >&2; exit 2; }
 
 fail() { echo "FAIL: $*" >&2; exit 1; }

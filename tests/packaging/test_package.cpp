@@ -1,7 +1,8 @@
 // The Debian package as CPack makes it from this build: its name and
 // version, its dependencies, exactly the files it installs, a valid desktop
 // entry, the manual where the contact window opens it, and a program stamped
-// with the package's version.
+// with the package's version. This build has the test hook, so cpack makes a
+// package of it only when told it is just looked at.
 #include "dialogs/Contact.h"
 #include "platform/VersionInfo.h"
 #include "tests/support/TestEnv.h"
@@ -58,10 +59,24 @@ void TestPackage::initTestCase() {
                 .match(m_version)
                 .hasMatch());
 
-    const Run cpack =
+    // A build with the test hook: cpack refuses to make a package of it, and
+    // makes one only to be looked at here.
+    const QStringList config = {QStringLiteral("--config"),
+                                BinaryDir() + QStringLiteral("/CPackConfig.cmake")};
+#ifdef MINATORI_TEST_HOOK
+    const Run refused =
         run(QStringLiteral("cpack"),
-            {QStringLiteral("--config"), BinaryDir() + QStringLiteral("/CPackConfig.cmake"),
-             QStringLiteral("-B"), m_dir + QStringLiteral("out")});
+            config + QStringList{QStringLiteral("-B"), m_dir + QStringLiteral("refused")});
+    QVERIFY2(refused.code != 0 && refused.out.contains(QStringLiteral("./scripts/package.sh")),
+             qPrintable(refused.out));
+    QVERIFY(QDir(m_dir + QStringLiteral("refused"))
+                .entryList({QStringLiteral("*.deb")}, QDir::Files)
+                .isEmpty());
+#endif
+    const Run cpack = run(
+        QStringLiteral("cpack"),
+        config + QStringList{QStringLiteral("-D"), QStringLiteral("CPACK_MINATORI_INSPECT_ONLY=ON"),
+                             QStringLiteral("-B"), m_dir + QStringLiteral("out")});
     QVERIFY2(cpack.code == 0, qPrintable(cpack.out));
     const QStringList debs =
         QDir(m_dir + QStringLiteral("out")).entryList({QStringLiteral("*.deb")}, QDir::Files);
