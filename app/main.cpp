@@ -46,7 +46,9 @@ int main(int argc, char *argv[]) {
     }
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("minatori")); // minatori.desktop
     RegisterJapaneseFonts();
+    LoadQtTranslations();
     SetApplicationIcon();
 
     QtUi ui;

@@ -88,7 +88,7 @@ QStringList ReadTextFileLines(const QString &path) {
 // ---- the checkup cache ----
 
 QString TokuteiCachePath() {
-    return platform::ExecutableDir() + QStringLiteral("TokuteiCacheORCA.txt");
+    return platform::AppDataDir() + QStringLiteral("TokuteiCacheORCA.txt");
 }
 
 TCheckupCache ParseCheckupCache(const QStringList &lines) {

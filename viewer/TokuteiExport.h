@@ -37,7 +37,7 @@ QStringList ReadTextFileLines(const QString &path);
 
 // ---- the checkup cache ----
 
-// TokuteiCacheORCA.txt beside the executable.
+// TokuteiCacheORCA.txt in the program's folder (platform::AppDataDir).
 QString TokuteiCachePath();
 
 // What the cache knows per chart number: the birth date text as ORCA gave it
