@@ -4,6 +4,7 @@
 #include <QCommandLinkButton>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "core/CoreSource.h"
+#include "platform/Dpi.h"
 #include "platform/Trim.h"
 
 #ifdef Q_OS_LINUX
@@ -92,39 +94,46 @@ QStringList QtFilterList(const QString &filter) {
     return out;
 }
 
-MsgResult QtUi::messageBox(QObject *owner, const QString &title, const QString &text, MsgIcon icon,
-                           MsgButtons buttons) {
-    QMessageBox box(ownerWidget(owner));
-    box.setWindowTitle(title.isEmpty() ? defaultTitle(icon) : title);
-    box.setText(displayText(text));
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const QString &title,
+                                            const QString &text, MsgIcon icon, MsgButtons buttons) {
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setWindowTitle(title.isEmpty() ? defaultTitle(icon) : title);
+    box->setText(displayText(text));
     switch (icon) {
     case MsgIcon::Information:
-        box.setIcon(QMessageBox::Information);
+        box->setIcon(QMessageBox::Information);
         break;
     case MsgIcon::Warning:
-        box.setIcon(QMessageBox::Warning);
+        box->setIcon(QMessageBox::Warning);
         break;
     case MsgIcon::Error:
-        box.setIcon(QMessageBox::Critical);
+        box->setIcon(QMessageBox::Critical);
         break;
     case MsgIcon::Question:
-        box.setIcon(QMessageBox::Question);
+        box->setIcon(QMessageBox::Question);
         break;
     case MsgIcon::None:
         break;
     }
     switch (buttons) {
     case MsgButtons::Ok:
-        box.setStandardButtons(QMessageBox::Ok);
+        box->setStandardButtons(QMessageBox::Ok);
         break;
     case MsgButtons::YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
     case MsgButtons::YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         break;
     }
-    switch (box.exec()) {
+    return box;
+}
+
+MsgResult QtUi::messageBox(QObject *owner, const QString &title, const QString &text, MsgIcon icon,
+                           MsgButtons buttons) {
+    const std::unique_ptr<QMessageBox> box =
+        MakeMessageBox(ownerWidget(owner), title, text, icon, buttons);
+    switch (box->exec()) {
     case QMessageBox::Yes:
         return MsgResult::Yes;
     case QMessageBox::No:
@@ -190,30 +199,49 @@ bool QtUi::inputBox(QObject *owner, const QString &title, const QString &prompt,
     return ok;
 }
 
-int QtUi::taskDialog(QObject *owner, const TaskDialogSpec &spec) {
-    QDialog dlg(ownerWidget(owner));
-    dlg.setWindowTitle(spec.caption);
-    auto *layout = new QVBoxLayout(&dlg);
-    auto *instruction = new QLabel(displayText(spec.instruction), &dlg);
+std::unique_ptr<QDialog> MakeTaskDialog(QWidget *parent, const TaskDialogSpec &spec,
+                                        const std::shared_ptr<int> &chosen) {
+    auto dlg = std::make_unique<QDialog>(parent);
+    QDialog *d = dlg.get();
+    d->setWindowTitle(spec.caption);
+    // Wide enough that a link's note reads as a sentence, not a column.
+    d->setMinimumWidth(platform::ScaleToDpi(460, d->logicalDpiY()));
+    auto *layout = new QVBoxLayout(d);
+    auto *instruction = new QLabel(displayText(spec.instruction), d);
     QFont big = instruction->font();
     big.setPointSizeF(big.pointSizeF() * 1.3);
     instruction->setFont(big);
     layout->addWidget(instruction);
     if (!spec.content.isEmpty())
-        layout->addWidget(new QLabel(displayText(spec.content), &dlg));
-    int chosen = -1;
+        layout->addWidget(new QLabel(displayText(spec.content), d));
+    *chosen = -1;
     for (const TaskDialogSpec::Link &link : spec.links) {
-        auto *b = new QCommandLinkButton(link.text, link.note, &dlg);
-        QObject::connect(b, &QCommandLinkButton::clicked, &dlg, [&chosen, &dlg, id = link.id] {
-            chosen = id;
-            dlg.accept();
+        auto *b = new QCommandLinkButton(link.text, link.note, d);
+        QObject::connect(b, &QCommandLinkButton::clicked, d, [chosen, d, id = link.id] {
+            *chosen = id;
+            d->accept();
         });
+        if (link.id == spec.defaultLink) {
+            b->setDefault(true);
+            b->setFocus();
+        }
         layout->addWidget(b);
     }
+    if (spec.cancelButton) {
+        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, d);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, d, &QDialog::reject);
+        layout->addWidget(buttons);
+    }
     if (!spec.allowCancel)
-        dlg.setWindowFlag(Qt::WindowCloseButtonHint, false);
-    dlg.exec();
-    return chosen;
+        d->setWindowFlag(Qt::WindowCloseButtonHint, false);
+    return dlg;
+}
+
+int QtUi::taskDialog(QObject *owner, const TaskDialogSpec &spec) {
+    const auto chosen = std::make_shared<int>(-1);
+    const std::unique_ptr<QDialog> dlg = MakeTaskDialog(ownerWidget(owner), spec, chosen);
+    dlg->exec();
+    return *chosen;
 }
 
 void QtUi::shellOpen(QObject *, const QString &target, const QString &params) {

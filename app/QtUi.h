@@ -1,6 +1,12 @@
 #pragma once
 #include "platform/UiSeam.h"
 
+#include <memory>
+
+class QDialog;
+class QMessageBox;
+class QWidget;
+
 // The seam's production side: real Qt dialogs, the desktop's default
 // applications, the override cursor and the default printer.
 class QtUi : public platform::IUi {
@@ -23,3 +29,13 @@ public:
 // "Name (*.a;*.b)|*.a;*.b|..." -> the Qt filter list "Name (*.a *.b)"; the
 // pattern "*.*" becomes "*", so that names without a dot are listed too.
 QStringList QtFilterList(const QString &filter);
+
+// The message box that QtUi::messageBox shows, made but not shown.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const QString &title,
+                                            const QString &text, platform::MsgIcon icon,
+                                            platform::MsgButtons buttons);
+
+// The task dialog that QtUi::taskDialog shows, made but not shown; *chosen
+// gets the id of the link pressed (-1 until one is).
+std::unique_ptr<QDialog> MakeTaskDialog(QWidget *parent, const platform::TaskDialogSpec &spec,
+                                        const std::shared_ptr<int> &chosen);

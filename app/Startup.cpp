@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QWidget>
 
 const QString kSingleInstanceName = QStringLiteral("Korvane_Singleton_Mutex_BrenholtInc");
@@ -34,6 +37,8 @@ StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
         skipUpdater = true;
 
     if (!skipUpdater) {
+        // The updater belongs to the installation: it is looked for beside the
+        // executable, not in the folder of the program's own files.
         const QString updater = platform::ExecutableDir() + QStringLiteral("UpdChk.exe");
         if (QFileInfo::exists(updater)) { // a link counts when its target exists
             platform::Ui().shellOpen(
@@ -48,15 +53,27 @@ StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
 void RegisterJapaneseFonts() {
     // Debian has no aliases for the Windows names; without these fontconfig
     // falls back to a Latin font, or to Chinese glyph forms under a Chinese locale.
-    const QString proportional = QStringLiteral("IPAPGothic");
-    const QString fixed = QStringLiteral("IPAGothic");
-    QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), proportional);
-    QFont::insertSubstitution(QStringLiteral("MS PGothic"), proportional);
-    QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), fixed);
-    QFont::insertSubstitution(QStringLiteral("MS Gothic"), fixed);
+    // IPA Gothic draws the text. A character it lacks (names such as 𠮷田
+    // have them) is drawn from Noto Sans CJK JP, named here so that the
+    // fallback keeps Japanese glyph forms whatever the locale.
+    const QStringList proportional = {QStringLiteral("IPAPGothic"),
+                                      QStringLiteral("Noto Sans CJK JP")};
+    const QStringList fixed = {QStringLiteral("IPAGothic"),
+                               QStringLiteral("Noto Sans Mono CJK JP")};
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), proportional);
+    QFont::insertSubstitutions(QStringLiteral("MS PGothic"), proportional);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), fixed);
+    QFont::insertSubstitutions(QStringLiteral("MS Gothic"), fixed);
     QFont base(QStringLiteral("ＭＳ Ｐゴシック"));
     base.setPointSize(9);
     QApplication::setFont(base);
+}
+
+void LoadQtTranslations() {
+    static QTranslator translator; // lives as long as the application
+    if (translator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
 }
 
 QIcon ApplicationIcon() {

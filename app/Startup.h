@@ -20,8 +20,13 @@ enum class StartupOutcome {
 // hand-over. The updater is started through the shell seam.
 StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard);
 
-// Fonts named after the Windows Japanese fonts map to the IPA fonts.
+// Fonts named after the Windows Japanese fonts map to the IPA fonts, with
+// Noto Sans CJK JP for the characters IPA lacks.
 void RegisterJapaneseFonts();
+
+// Qt's own texts (standard buttons, file and folder dialogs) in Japanese, from
+// Debian's Qt translations when they are installed.
+void LoadQtTranslations();
 
 // The application icon, in every size it is drawn at; every window shows it.
 QIcon ApplicationIcon();

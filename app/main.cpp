@@ -9,6 +9,10 @@
 #include <QApplication>
 #include <QFile>
 
+#ifdef MINATORI_TEST_HOOK
+#include "app/TestHook.h"
+#endif
+
 namespace {
 
 // An error that leaves a window's event ends that event and is shown in the
@@ -42,11 +46,16 @@ int main(int argc, char *argv[]) {
     }
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("minatori")); // minatori.desktop
     RegisterJapaneseFonts();
+    LoadQtTranslations();
     SetApplicationIcon();
 
     QtUi ui;
     platform::SetUi(&ui);
+#ifdef MINATORI_TEST_HOOK
+    StartTestHook(ui); // test builds: a test may drive the program from outside
+#endif
 
     platform::SingleInstanceGuard guard(kSingleInstanceName);
     if (RunStartupChecks(guard) != StartupOutcome::ShowMainMenu)

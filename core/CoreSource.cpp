@@ -35,7 +35,7 @@ EAppError::EAppError(const QString &className, const QString &message)
     : std::runtime_error(message.toStdString()), m_className(className), m_message(message) {}
 
 QString UserIniPath() {
-    return platform::ExecutableDir() + QStringLiteral("user.ini");
+    return platform::AppDataDir() + QStringLiteral("user.ini");
 }
 
 QString ReadSetting(const QString &section, const QString &key, const QString &defaultValue) {
@@ -68,7 +68,7 @@ QString LogFilePath() {
         ReadSetting(QStringLiteral("FIRST"), QStringLiteral("LOG"), QString());
     const QString path = platform::IsUsableLogPath(configured)
                              ? configured
-                             : platform::ExecutableDir() + QStringLiteral("Log.txt");
+                             : platform::AppDataDir() + QStringLiteral("Log.txt");
     QMutexLocker lock(&g_logLock);
     g_logPath = path;
     return path;

@@ -4,7 +4,7 @@
 
 #include "platform/Trim.h"
 
-// Settings store (user.ini beside the executable), the log and the timestamp text.
+// Settings store (user.ini in the program's folder), the log and the timestamp text.
 
 // An error that carries a class name and a message, shown as
 // "<class>: <message>" where an event reports it.
@@ -19,7 +19,7 @@ private:
     QString m_message;
 };
 
-// Full path of user.ini beside the executable.
+// Full path of user.ini in the program's folder (platform::AppDataDir()).
 QString UserIniPath();
 
 // Value of [section] key in user.ini, or defaultValue when missing. Reads the

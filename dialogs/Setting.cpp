@@ -31,6 +31,8 @@ using platform::Ui;
 namespace {
 
 const QString kParama = QStringLiteral("PARAMA");
+// Looked for beside the executable (platform::ExecutableDir), not among the
+// program's own files: it belongs to the installation.
 const QString kUpdater = QStringLiteral("UpdChk.exe");
 
 QString withTrailingSeparator(const QString &folder) {
@@ -439,7 +441,7 @@ QString TfrmSetting::ORCALogin(const QString &pstLogID, const QString &pstPass) 
         Log(body);
         Memo1->setPlainText(line);
         if (answer.status == 200)
-            writeResponseText(platform::ExecutableDir() + QStringLiteral("Res.txt"), body);
+            writeResponseText(platform::AppDataDir() + QStringLiteral("Res.txt"), body);
     } catch (const EAppError &e) {
         failure = e.message();
     } catch (const std::exception &e) {

@@ -105,7 +105,7 @@ QString TOrcaTransport::CallOrcaApi(const QString &path, const QString &body) {
         }
         Log(QStringLiteral("API: %1 -> 200 (%2ms)").arg(path, QString::number(elapsed)));
 
-        const QString fileName = platform::ExecutableDir() + ResponseFileName(path);
+        const QString fileName = platform::AppDataDir() + ResponseFileName(path);
         writeResponseFile(fileName, answer.body);
         return fileName;
     } catch (const TransportError &e) {

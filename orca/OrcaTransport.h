@@ -25,7 +25,7 @@ public:
     // query): POST with the body when the trimmed body is not empty, else GET.
     // Up to three attempts for time-outs, broken or reset connections and
     // invalid replies. Returns the full path of the saved response file
-    // "Res_<path>.txt" beside the executable when the server answered 200,
+    // "Res_<path>.txt" in the program's folder (platform::AppDataDir) when the server answered 200,
     // else the empty text. Writes its outcome to the log.
     QString CallOrcaApi(const QString &path, const QString &body);
 

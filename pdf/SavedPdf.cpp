@@ -13,7 +13,7 @@ QString SavedPdfFolder() {
     const QString folder =
         ReadSetting(QStringLiteral("PARAMA"), QStringLiteral("SAVETXT"), QString());
     if (platform::TrimText(folder).isEmpty())
-        return platform::ExecutableDir();
+        return platform::AppDataDir();
     return folder;
 }
 

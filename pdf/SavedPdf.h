@@ -9,8 +9,9 @@
 
 enum class SavedPdfKind { Drug, Checkup };
 
-// The saved-PDF folder: [PARAMA] SAVETXT as stored, or the executable's folder
-// (with its trailing separator) when the setting is blank. Read anew at every call.
+// The saved-PDF folder: [PARAMA] SAVETXT as stored, or the program's own folder
+// (platform::AppDataDir(), with its trailing separator) when the setting is blank. Read anew at
+// every call.
 QString SavedPdfFolder();
 
 // Whether a file name (without folder) matches the kind's mask, "YZK*.pdf" or

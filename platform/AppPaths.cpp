@@ -16,10 +16,28 @@ namespace {
 QMutex g_overrideLock;
 QString g_overrideDir;
 
+// AppDataDir's decision for one executable folder, and the per-user folder
+// it last made sure of.
+QMutex g_appDirLock;
+QString g_decidedFor;
+bool g_portable = false;
+QString g_madeUserDir;
+
 QString withSlash(QString dir) {
     if (!dir.isEmpty() && !dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
     return dir;
+}
+
+// Whether the program keeps its files in the executable's folder: this user
+// may create files there, and it is not the folder the package installs the
+// program into (root may write there, but that is no place for a clinic's data).
+bool isPortableFolder(const QString &dir) {
+    if (::access(QFile::encodeName(dir).constData(), W_OK | X_OK) != 0)
+        return false;
+    const QString installed =
+        QFileInfo(QStringLiteral(MINATORI_INSTALL_BINDIR)).canonicalFilePath();
+    return installed.isEmpty() || QFileInfo(dir).canonicalFilePath() != installed;
 }
 
 } // namespace
@@ -62,8 +80,33 @@ QString ExecutableDir() {
 }
 
 void SetExecutableDirOverride(const QString &dir) {
-    QMutexLocker lock(&g_overrideLock);
-    g_overrideDir = dir.isEmpty() ? QString() : withSlash(QDir(dir).absolutePath());
+    {
+        QMutexLocker lock(&g_overrideLock);
+        g_overrideDir = dir.isEmpty() ? QString() : withSlash(QDir(dir).absolutePath());
+    }
+    QMutexLocker lock(&g_appDirLock);
+    g_decidedFor.clear(); // decide anew, even for the same folder
+    g_madeUserDir.clear();
+}
+
+QString AppDataDir() {
+    const QString exeDir = ExecutableDir();
+    QMutexLocker lock(&g_appDirLock);
+    // Decided once per folder, so that one run never spreads its files over two.
+    if (g_decidedFor != exeDir) {
+        g_decidedFor = exeDir;
+        g_portable = isPortableFolder(exeDir);
+    }
+    if (g_portable)
+        return exeDir;
+    const QString dir = withSlash(UserDataDir());
+    // Made (or closed to others) when first used, and again should it vanish.
+    // When it cannot be made, the files' own writes report the failure.
+    if (g_madeUserDir != dir || !QFileInfo(dir).isDir()) {
+        if (MakeUserDataDir())
+            g_madeUserDir = dir;
+    }
+    return dir;
 }
 
 QString UserRuntimeDir() {
@@ -90,6 +133,17 @@ QString UserDataDir() {
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/share");
     return base + QStringLiteral("/minatori");
+}
+
+bool MakeUserDataDir(QString *error) {
+    const QString dir = UserDataDir();
+    const QString parent = QFileInfo(dir).absolutePath();
+    if (!QDir().mkpath(parent)) {
+        if (error)
+            *error = parent + QStringLiteral(": cannot create");
+        return false;
+    }
+    return MakePrivateFolder(dir, error);
 }
 
 } // namespace platform

@@ -144,11 +144,11 @@ std::unique_ptr<CertStore> CertStore::Open(const QString &name, QString *error) 
         setError(error, QStringLiteral("invalid store name: %1").arg(name));
         return nullptr;
     }
+    // The store shares the per-user folder with an installed copy's files
+    // (AppDataDir); either may create it first, both for this user alone.
     const QString base = UserDataDir();
-    if (!QDir().mkpath(base)) {
-        setError(error, QStringLiteral("%1: cannot create").arg(base));
+    if (!MakeUserDataDir(error))
         return nullptr;
-    }
     if (!MakePrivateFolder(base + QStringLiteral("/certstore"), error))
         return nullptr;
     const QString folder = CertStoreFolder(name);

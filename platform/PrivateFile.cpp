@@ -10,11 +10,47 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef MINATORI_TEST_HOOK
+#include <QCryptographicHash>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#endif
+
 namespace platform {
 
 namespace {
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+#ifdef MINATORI_TEST_HOOK
+// Test builds only. MINATORI_TEST_PAUSE names one file and one point of its
+// writing ("user.ini@half"); the writer of that file stops there, says so on
+// standard output ("MINATORI_TEST_PAUSE <point> <bytes> <sha1 of the bytes>
+// <path>") and waits for the test to kill the program.
+bool HoldWanted(const QString &path, const char *point) {
+    static const QByteArray wanted = qgetenv("MINATORI_TEST_PAUSE");
+    return !wanted.isEmpty() &&
+           wanted == QFile::encodeName(QFileInfo(path).fileName()) + '@' + point;
 }
+
+void Hold(const QString &path, const char *point, const QByteArray &data) {
+    if (!HoldWanted(path, point))
+        return;
+    std::printf("MINATORI_TEST_PAUSE %s %lld %s %s\n", point, static_cast<long long>(data.size()),
+                QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex().constData(),
+                QFile::encodeName(path).constData());
+    std::fflush(stdout);
+    // A test that does not end the program does not leave it waiting for ever.
+    std::this_thread::sleep_for(std::chrono::minutes(2));
+    std::abort();
+}
+#define MINATORI_HOLD(path, point, data) Hold(path, point, data)
+#else
+#define MINATORI_HOLD(path, point, data) ((void)0)
+#endif
+
+} // namespace
 
 bool PrivateSaveFile::open(OpenMode mode) {
     // QSaveFile gives the new file the target's mode when there is a target,
@@ -31,7 +67,24 @@ bool PrivateSaveFile::open(OpenMode mode) {
 
 bool SavePrivateFile(const QString &path, const QByteArray &data, QString *error) {
     PrivateSaveFile f(path);
-    const bool ok = f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.commit();
+    // The new content goes to a temporary file, in two halves (test builds can
+    // stop between them), and replaces the target only once all of it is there.
+    // flush() first: commit() renames the file over the target even when its own
+    // last flush came up short (a full disk), which would leave a cut-off file.
+    const qsizetype half = data.size() / 2;
+    bool ok = f.open(QIODevice::WriteOnly);
+    if (ok)
+        MINATORI_HOLD(path, "open", data);
+    ok = ok && f.write(data.constData(), half) == half && f.flush();
+    if (ok)
+        MINATORI_HOLD(path, "half", data);
+    ok = ok && f.write(data.constData() + half, data.size() - half) == data.size() - half &&
+         f.flush();
+    if (ok)
+        MINATORI_HOLD(path, "commit", data);
+    ok = ok && f.commit();
+    if (ok)
+        MINATORI_HOLD(path, "done", data);
     if (!ok) {
         if (error)
             *error = f.errorString();
@@ -91,6 +144,35 @@ bool ReplacePrivateFile(const QString &path, const QByteArray &data, QString *er
 
 bool OpenPrivateForAppend(QFile &file) {
     return file.open(QIODevice::Append | QIODevice::WriteOnly, kOwnerOnly);
+}
+
+bool AppendPrivateFile(const QString &path, const QByteArray &data, QString *error) {
+    const QByteArray native = QFile::encodeName(path);
+    int cause = 0;
+    const int fd = ::open(native.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        cause = errno;
+    if (!cause)
+        MINATORI_HOLD(path, "open", data);
+    // One write call for all of it, so a record lands whole or not at all; a
+    // short write (a full disk) is continued, or reported.
+    qsizetype written = 0;
+    while (!cause && written < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + written, size_t(data.size() - written));
+        if (n > 0)
+            written += n;
+        else if (n == 0)
+            cause = EIO;
+        else if (errno != EINTR)
+            cause = errno;
+    }
+    if (fd >= 0 && ::close(fd) != 0 && !cause)
+        cause = errno;
+    if (!cause)
+        MINATORI_HOLD(path, "done", data);
+    if (cause && error)
+        *error = QString::fromLocal8Bit(std::strerror(cause));
+    return cause == 0;
 }
 
 bool IsPrivateFolder(const QString &path) {

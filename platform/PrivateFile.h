@@ -40,6 +40,12 @@ bool ReplacePrivateFile(const QString &path, const QByteArray &data, QString *er
 // Opens the file for appending, creating it owner-only when it is missing.
 bool OpenPrivateForAppend(QFile &file);
 
+// Appends data to the file with one write call, creating the file owner-only
+// when it is missing, so that what is appended lands whole or not at all when
+// the program is stopped. False, with the reason in *error, when the file
+// cannot be written.
+bool AppendPrivateFile(const QString &path, const QByteArray &data, QString *error = nullptr);
+
 // Whether the path is a folder (not a link to one) owned by this user that no
 // one else may enter or change (no group or other permission).
 bool IsPrivateFolder(const QString &path);

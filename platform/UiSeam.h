@@ -30,7 +30,13 @@ struct TaskDialogSpec {
     };
     QList<Link> links; // shown as command links, in order
     bool allowCancel = true;
+    bool cancelButton = false; // a standard Cancel button below the links
+    int defaultLink = -1;      // id of the link that Enter chooses (-1: none)
 };
+
+// What taskDialog returns when the platform cannot show a task dialog; the
+// caller then asks in another way.
+inline constexpr int kTaskDialogUnavailable = -2;
 
 struct FileDialogSpec {
     QString title;
@@ -60,7 +66,8 @@ public:
     virtual bool inputBox(QObject *owner, const QString &title, const QString &prompt,
                           QString &value) = 0;
 
-    // Returns the id of the chosen link, or -1 when cancelled.
+    // Returns the id of the chosen link, -1 when cancelled, or
+    // kTaskDialogUnavailable when the dialog cannot be shown.
     virtual int taskDialog(QObject *owner, const TaskDialogSpec &spec) = 0;
 
     // The shell's default action for a file, program or URL ("mailto:", "https:"),

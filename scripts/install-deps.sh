@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that the build, the tests and the tools use:
-# compilers and libraries, the IPA Gothic fonts the windows show Japanese in,
-# clang's libFuzzer runtime (the fuzz run of the test command), and for the
-# benchmark Google Benchmark, pdftotext and python3-cairo (which makes its
-# documents). Runs as root or through sudo; does nothing when everything is
-# present.
+# compilers and libraries, the IPA Gothic fonts the windows show Japanese in
+# and Noto Sans CJK for the characters IPA lacks, clang's libFuzzer runtime
+# (the fuzz run of the test command), desktop-file-validate (the package
+# test), Qt's Japanese texts for its standard buttons and dialogs, and for the benchmark Google Benchmark, pdftotext and python3-cairo
+# (which makes its documents). Runs as root or through sudo; does nothing
+# when everything is present.
 set -euo pipefail
 
 packages=(
   build-essential
   clang
   cmake
+  desktop-file-utils
   fonts-ipafont-gothic
+  fonts-noto-cjk
   libbenchmark-dev
   libclang-rt-14-dev
   libcurl4-openssl-dev
@@ -22,6 +25,7 @@ packages=(
   python3-cairo
   qt6-base-dev
   qt6-base-dev-tools
+  qt6-translations-l10n
   zlib1g-dev
 )
 

@@ -103,7 +103,7 @@ void TfrmDrugInfo::AddReceptionRow(const viewer::TReceptionRecord &record, TPati
 }
 
 QString TfrmDrugInfo::PatientCachePath() {
-    return platform::ExecutableDir() + QStringLiteral("PatientCache.csv");
+    return platform::AppDataDir() + QStringLiteral("PatientCache.csv");
 }
 
 void TfrmDrugInfo::AddToPatientCache(const QString &chartNo, const QString &name) {

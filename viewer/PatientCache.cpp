@@ -16,12 +16,17 @@ QByteArray readAll(const QString &path) {
     if (!f.open(QIODevice::ReadOnly))
         throw EAppError(QStringLiteral("EFOpenError"),
                         QStringLiteral("%1 を開けません: %2").arg(path, f.errorString()));
-    return f.readAll();
+    QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw EAppError(QStringLiteral("EReadError"),
+                        QStringLiteral("%1 を読めません: %2").arg(path, f.errorString()));
+    return data;
 }
 
-// The file's lines as text, without the byte-order mark and line ends.
-QStringList decodeLines(const QByteArray &data) {
-    QByteArray bytes = data;
+} // namespace
+
+QStringList ReadPatientCacheLines(const QString &path) {
+    QByteArray bytes = readAll(path);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
     QStringList out;
@@ -30,12 +35,10 @@ QStringList decodeLines(const QByteArray &data) {
             line.chop(1);
         out << QString::fromUtf8(line);
     }
-    if (!out.isEmpty() && out.last().isEmpty())
-        out.removeLast();
+    if (out.last().isEmpty())
+        out.removeLast(); // what follows the last line feed
     return out;
 }
-
-} // namespace
 
 QString PatientCacheKey(const QString &line) {
     const qsizetype comma = line.indexOf(QLatin1Char(','));
@@ -77,18 +80,11 @@ void TPatientCache::Add(const QString &chartNo, const QString &name) {
     else if (!m_endsWithNewline)
         line += "\r\n";
     line += (key + QLatin1Char(',') + trimmedName).toUtf8() + "\r\n";
-
     // Patient data: the file is created readable by its owner only.
-    QFile f(m_path);
-    const auto failed = [&] {
-        return EAppError(QStringLiteral("EFCreateError"),
-                         QStringLiteral("%1 に書き込めません: %2").arg(m_path, f.errorString()));
-    };
-    if (!platform::OpenPrivateForAppend(f) || f.write(line) != line.size() || !f.flush())
-        throw failed();
-    f.close();
-    if (f.error() != QFileDevice::NoError)
-        throw failed();
+    QString reason;
+    if (!platform::AppendPrivateFile(m_path, line, &reason))
+        throw EAppError(QStringLiteral("EFCreateError"),
+                        QStringLiteral("%1 に書き込めません: %2").arg(m_path, reason));
     m_needsBom = false;
     m_endsWithNewline = true;
     m_keys.insert(key.toUtf8());
@@ -96,7 +92,7 @@ void TPatientCache::Add(const QString &chartNo, const QString &name) {
 
 QList<TCacheHit> SearchPatientCache(const QString &path, const QString &text) {
     QList<TCacheHit> hits;
-    for (const QString &line : decodeLines(readAll(path))) {
+    for (const QString &line : ReadPatientCacheLines(path)) {
         const qsizetype comma = line.indexOf(QLatin1Char(','));
         if (comma < 0)
             continue;

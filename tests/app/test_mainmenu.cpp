@@ -8,9 +8,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFontInfo>
+#include <QGlyphRun>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTextLayout>
 #include <QTimer>
 
 namespace {
@@ -97,6 +99,37 @@ void TestMainMenu::fontsHaveJapaneseGlyphs() {
     const QFontInfo g(QFont(QStringLiteral("MS Gothic"), 9));
     QCOMPARE(g.family(), QStringLiteral("IPAGothic"));
     QVERIFY(QFontMetrics(QFont(QStringLiteral("ＭＳ Ｐゴシック"))).inFont(QChar(0x85AC))); // 薬
+
+    // Names hold characters the IPA fonts lack (𠮷, U+20BB7, outside the
+    // basic plane): they are drawn from Noto Sans CJK JP, in the proportional
+    // font of the lists and in the fixed-pitch font of the text panes, never
+    // as an empty box.
+    const struct {
+        const char *font, *primary, *fallback;
+    } fonts[] = {{"ＭＳ Ｐゴシック", "IPAPGothic", "Noto Sans CJK JP"},
+                 {"ＭＳ ゴシック", "IPAGothic", "Noto Sans Mono CJK JP"}};
+    const auto drawnWith = [](const QString &text, const QFont &font) {
+        QTextLayout layout(text, font);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        QStringList families;
+        for (const QGlyphRun &run : layout.glyphRuns()) {
+            for (const quint32 glyph : run.glyphIndexes()) {
+                if (glyph == 0)
+                    return QStringList{QStringLiteral("<no glyph>")};
+            }
+            families << run.rawFont().familyName().toLower();
+        }
+        return families;
+    };
+    for (const auto &f : fonts) {
+        const QFont font(QString::fromUtf8(f.font), 9);
+        QCOMPARE(drawnWith(QStringLiteral("𠮷"), font),
+                 QStringList{QString::fromUtf8(f.fallback).toLower()});
+        QCOMPARE(drawnWith(QStringLiteral("田　仮子"), font),
+                 QStringList{QString::fromUtf8(f.primary).toLower()});
+    }
 }
 
 void TestMainMenu::versionLabel() {

@@ -4,6 +4,7 @@
 #include "tests/support/TestEnv.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringEncoder>
@@ -206,15 +207,15 @@ void TestCoreSource::lineBreakInValueCannotInjectKeys() {
 }
 
 void TestCoreSource::refusedWriteRaisesAndKeepsFile() {
-    // A folder that cannot hold user.ini: the error names the full path.
+    // A user.ini that cannot be written (here a folder holds its name): the
+    // error names the full path.
     const QString dir = MakeTestAppDir(QStringLiteral("refused"));
-    QVERIFY(WriteAll(dir + QStringLiteral("blocker"), "not a folder"));
-    platform::SetExecutableDirOverride(dir + QStringLiteral("blocker/app"));
+    QVERIFY(QDir().mkpath(dir + QStringLiteral("user.ini/blocker")));
     try {
         WriteSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QString());
         QFAIL("no error raised");
     } catch (const EAppError &e) {
-        QCOMPARE(e.message(), dir + QStringLiteral("blocker/app/user.ini に書き込めません"));
+        QCOMPARE(e.message(), dir + QStringLiteral("user.ini に書き込めません"));
     }
 
     // A write that runs out of room half-way (here: a file-size limit) leaves

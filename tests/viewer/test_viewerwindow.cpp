@@ -612,7 +612,7 @@ void TestViewerWindow::settingsDialogReloadsSettingsOnly() {
     QVERIFY(ui.callsOf(QStringLiteral("messageBox"))[0].text.contains(kMakerNotice));
 }
 
-// The demo data set with a patient chosen, as docs/viewer.png shows it.
+// The demo data set with a patient chosen (the view docs/viewer.png shows).
 void TestViewerWindow::demoScreenshot() {
     ScriptedUi ui;
     StandinServer demo;

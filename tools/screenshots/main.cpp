@@ -6,10 +6,13 @@
 //                                                  FOLDER is the source tree's docs/
 //   minatori-screenshots --list                    the names of the windows
 //
-// Runs offscreen unless QT_QPA_PLATFORM says otherwise.
+// Runs offscreen unless QT_QPA_PLATFORM says otherwise. Windows that need
+// ORCA's data are shown against the stand-in server (bin/orca-standin beside
+// this tool) with its demo data.
 
 #include "app/Startup.h"
 #include "platform/AppPaths.h"
+#include "platform/UiSeam.h"
 #include "tools/screenshots/Windows.h"
 
 #include <QApplication>
@@ -21,6 +24,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <exception>
 
 #include <cstdio>
 
@@ -55,7 +59,13 @@ bool blank(const QImage &image) {
     return true;
 }
 
+ScreenshotUi *g_ui = nullptr;
+
 } // namespace
+
+ScreenshotUi &ToolUi() {
+    return *g_ui;
+}
 
 int main(int argc, char *argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -68,7 +78,11 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
     RegisterJapaneseFonts();
+    LoadQtTranslations();
     SetApplicationIcon();
+    ScreenshotUi ui;
+    g_ui = &ui;
+    platform::SetUi(&ui);
 
     QString out = QStringLiteral(MINATORI_SOURCE_DIR "/docs");
     QStringList names;
@@ -111,9 +125,19 @@ int main(int argc, char *argv[]) {
     for (const ScreenshotWindow &w : windows) {
         if (!names.isEmpty() && !names.contains(w.name))
             continue;
-        const std::unique_ptr<QWidget> window = w.make();
         const QString path = QDir(out).filePath(w.name + QStringLiteral(".png"));
-        const QImage image = showAndWait(*window) ? window->grab().toImage() : QImage();
+        QImage image;
+        try {
+            if (w.render) {
+                image = w.render();
+            } else {
+                const std::unique_ptr<QWidget> window = w.make();
+                if (showAndWait(*window))
+                    image = window->grab().toImage();
+            }
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(w.name), e.what());
+        }
         if (image.isNull() || blank(image) || !image.save(path)) {
             std::fprintf(stderr, "%s: not grabbed\n", qPrintable(w.name));
             ++failures;
@@ -121,5 +145,6 @@ int main(int argc, char *argv[]) {
         }
         std::printf("%s\n", qPrintable(QDir::toNativeSeparators(path)));
     }
+    StopDemoServer();
     return failures == 0 ? 0 : 1;
 }
