@@ -108,20 +108,31 @@ bool ReplacePrivateFile(const QString &path, const QByteArray &data, QString *er
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return fail("cannot create a temporary file", errno, false);
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int code = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            return fail("cannot write", code, true);
+    MINATORI_HOLD(path, "open", data);
+    // In two halves, as SavePrivateFile writes (test builds can stop between).
+    const auto writeAll = [fd](const char *p, qsizetype left) {
+        while (left > 0) {
+            const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return n < 0 ? errno : ENOSPC;
+            p += n;
+            left -= n;
         }
-        p += n;
-        left -= n;
+        return 0;
+    };
+    const qsizetype half = data.size() / 2;
+    int cause = writeAll(data.constData(), half);
+    if (!cause) {
+        MINATORI_HOLD(path, "half", data);
+        cause = writeAll(data.constData() + half, data.size() - half);
     }
+    if (cause) {
+        ::close(fd);
+        return fail("cannot write", cause, true);
+    }
+    MINATORI_HOLD(path, "commit", data);
     if (::close(fd) != 0)
         return fail("cannot write", errno, true);
 
@@ -135,10 +146,10 @@ bool ReplacePrivateFile(const QString &path, const QByteArray &data, QString *er
         ::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) ==
             0) {
         ::unlink(temp.constData());
-        return true;
-    }
-    if (::rename(temp.constData(), target.constData()) != 0)
+    } else if (::rename(temp.constData(), target.constData()) != 0) {
         return fail("cannot replace", errno, true);
+    }
+    MINATORI_HOLD(path, "done", data);
     return true;
 }
 
