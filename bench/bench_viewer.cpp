@@ -191,15 +191,7 @@ int main(int argc, char **argv) {
         QStringLiteral("00012"), QStringLiteral("架空 一郎"), QStringLiteral("1962-04-01"));
     QJsonArray drugs;
     for (int month = 1; month <= 6; ++month)
-        drugs.append(QJsonObject{
-            {"date", QStringLiteral("today-%1").arg(month * 30)},
-            {"institution_code", "1340100018"},
-            {"institution_name", "あおば見本薬局"},
-            {"prescriber_code", "1310100011"},
-            {"prescriber_name", "みどり台内科クリニック"},
-            {"items",
-             QJsonArray{QJsonObject{
-                 {"name", "アムロジピン錠5mg"}, {"qty", "1"}, {"unit", "錠"}, {"times", "28"}}}}});
+        drugs.append(StandinServer::sampleDispensing(QStringLiteral("today-%1").arg(month * 30)));
     patient[QStringLiteral("drugs")] = drugs;
     StandinServer::writePatient(data, patient);
 

@@ -7,6 +7,7 @@
 #include "platform/AppPaths.h"
 #include "platform/CertStore.h"
 #include "platform/Dpi.h"
+#include "platform/PrivateFile.h"
 #include "platform/Trim.h"
 #include "platform/UiSeam.h"
 
@@ -20,7 +21,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSaveFile>
 #include <QShowEvent>
 
 using platform::MsgButtons;
@@ -51,18 +51,17 @@ template <typename F> void runEvent(QWidget *owner, F &&body) {
     }
 }
 
-// Res.txt of the connection test: UTF-8 with a byte-order mark, replaced
-// atomically, readable by the user only (it holds a patient's record).
+// Res.txt of the connection test: UTF-8 with a byte-order mark, readable by
+// the user only (it holds a patient's record), replaced like the viewer's
+// response files.
 void writeResponseText(const QString &path, const QString &text) {
-    QSaveFile f(path);
     QByteArray data("\xEF\xBB\xBF");
     data += text.toUtf8();
-    const QString shown = QDir::toNativeSeparators(path);
-    if (!f.open(QIODevice::WriteOnly) ||
-        !f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        f.write(data) != data.size() || !f.commit())
-        throw EAppError(QStringLiteral("EFCreateError"),
-                        QStringLiteral("%1 に書き込めません: %2").arg(shown, f.errorString()));
+    QString why;
+    if (!platform::ReplacePrivateFile(path, data, &why))
+        throw EAppError(
+            QStringLiteral("EFCreateError"),
+            QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(path), why));
 }
 
 QString resultLine(int status) {

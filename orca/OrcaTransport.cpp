@@ -26,7 +26,7 @@ void writeResponseFile(const QString &fileName, const QByteArray &body) {
     QByteArray data("\xEF\xBB\xBF");
     data += QString::fromUtf8(body).toUtf8();
     QString error;
-    if (!platform::SavePrivateFile(fileName, data, &error))
+    if (!platform::ReplacePrivateFile(fileName, data, &error))
         throw TransportError(QStringLiteral("Cannot write %1: %2").arg(fileName, error));
 }
 
@@ -124,6 +124,7 @@ QString TOrcaTransport::CallOrcaApiWithIdRetry(const QString &path, const QStrin
     const QStringList candidates = PatientIdCandidates(patientId);
     const QString trimmed = candidates.value(0);
     QString result;
+    bool failed = false; // a form got no answer
     for (int i = 0; i < candidates.size(); ++i) {
         const QString &candidate = candidates.at(i);
         if (candidate.isEmpty() || (i > 0 && candidate == trimmed))
@@ -133,6 +134,7 @@ QString TOrcaTransport::CallOrcaApiWithIdRetry(const QString &path, const QStrin
         result = CallOrcaApi(path, FillPlaceholder(bodyTemplate, placeholder, candidate));
         if (result.isEmpty()) {
             Log(prefix + QStringLiteral("ResFile empty"));
+            failed = true;
             continue;
         }
         QString text;
@@ -148,5 +150,8 @@ QString TOrcaTransport::CallOrcaApiWithIdRetry(const QString &path, const QStrin
         return result;
     }
     Log(QStringLiteral("IDRetry-END api=") + path + QStringLiteral(" all-E10"));
-    return result;
+    // No form found the patient. When one of them got no answer, that form
+    // may be the patient's: the request failed, and an E10 answer to another
+    // form must not reach the caller as "no such patient, no data".
+    return failed ? QString() : result;
 }

@@ -31,7 +31,9 @@ public:
 
     // A request about one patient, repeated with zero-padded forms of the
     // patient number while ORCA answers E10 (number not found). The placeholder
-    // in the template is replaced by each candidate in turn.
+    // in the template is replaced by each candidate in turn. When every form
+    // answered E10, the last answer's file; when none found the patient and a
+    // form got no answer, the empty text (the request failed).
     QString CallOrcaApiWithIdRetry(const QString &path, const QString &bodyTemplate,
                                    const QString &placeholder, const QString &patientId);
 

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
-#include <QSaveFile>
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -79,23 +78,14 @@ QStringList readIndex(const QString &folder) {
     return ids;
 }
 
-bool writeFile(const QString &path, const QByteArray &data, bool ownerOnly, QString *error) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        setError(error, QStringLiteral("%1: %2").arg(path, f.errorString()));
-        return false;
-    }
-    if (ownerOnly && !f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        f.cancelWriting();
-        setError(error, QStringLiteral("%1: cannot restrict access").arg(path));
-        return false;
-    }
-    f.write(data);
-    if (!f.commit()) {
-        setError(error, QStringLiteral("%1: %2").arg(path, f.errorString()));
-        return false;
-    }
-    return true;
+// Everything in the store is written owner-only (the keys are secrets) and
+// replaced atomically.
+bool writeFile(const QString &path, const QByteArray &data, QString *error) {
+    QString why;
+    if (SavePrivateFile(path, data, &why))
+        return true;
+    setError(error, QStringLiteral("%1: %2").arg(path, why));
+    return false;
 }
 
 QByteArray readFile(const QString &path) {
@@ -201,15 +191,15 @@ bool CertStore::add(const QByteArray &certDer, const QByteArray &keyDer, QString
         setError(error, QStringLiteral("%1: store is locked").arg(m_folder));
         return false;
     }
-    if (!writeFile(stem + QStringLiteral(".cer"), der, false, error))
+    if (!writeFile(stem + QStringLiteral(".cer"), der, error))
         return false;
-    if (!pkcs8.isEmpty() && !writeFile(stem + QStringLiteral(".key"), pkcs8, true, error))
+    if (!pkcs8.isEmpty() && !writeFile(stem + QStringLiteral(".key"), pkcs8, error))
         return false;
     QStringList ids = readIndex(m_folder);
     if (!ids.contains(id)) {
         ids << id;
         if (!writeFile(m_folder + QLatin1Char('/') + kIndexName,
-                       ids.join(QLatin1Char('\n')).toLatin1() + '\n', false, error))
+                       ids.join(QLatin1Char('\n')).toLatin1() + '\n', error))
             return false;
     }
     return true;

@@ -3,6 +3,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -89,6 +91,66 @@ bool SavePrivateFile(const QString &path, const QByteArray &data, QString *error
         f.cancelWriting();
     }
     return ok;
+}
+
+bool ReplacePrivateFile(const QString &path, const QByteArray &data, QString *error) {
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temp = target + ".XXXXXX";
+    const auto fail = [&](const char *what, int code, bool removeTemp) {
+        if (removeTemp)
+            ::unlink(temp.constData());
+        if (error)
+            *error = QString::fromLatin1(what) + QStringLiteral(": ") +
+                     QString::fromLocal8Bit(std::strerror(code));
+        return false;
+    };
+    // mkostemp creates the file with mode 0600, whatever the umask.
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return fail("cannot create a temporary file", errno, false);
+    MINATORI_HOLD(path, "open", data);
+    // In two halves, as SavePrivateFile writes (test builds can stop between).
+    const auto writeAll = [fd](const char *p, qsizetype left) {
+        while (left > 0) {
+            const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return n < 0 ? errno : ENOSPC;
+            p += n;
+            left -= n;
+        }
+        return 0;
+    };
+    const qsizetype half = data.size() / 2;
+    int cause = writeAll(data.constData(), half);
+    if (!cause) {
+        MINATORI_HOLD(path, "half", data);
+        cause = writeAll(data.constData() + half, data.size() - half);
+    }
+    if (cause) {
+        ::close(fd);
+        return fail("cannot write", cause, true);
+    }
+    MINATORI_HOLD(path, "commit", data);
+    if (::close(fd) != 0)
+        return fail("cannot write", errno, true);
+
+    // An existing file trades names with the new one, and its new name is
+    // removed. Atomic like rename() over it, but ext4 then does not write the
+    // new data out at once, which a rename over a file makes it do to survive
+    // a crash of the machine (a cost of milliseconds that these files, fetched
+    // again at the next request, do not need).
+    struct stat st {};
+    if (::lstat(target.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) ==
+            0) {
+        ::unlink(temp.constData());
+    } else if (::rename(temp.constData(), target.constData()) != 0) {
+        return fail("cannot replace", errno, true);
+    }
+    MINATORI_HOLD(path, "done", data);
+    return true;
 }
 
 bool OpenPrivateForAppend(QFile &file) {

@@ -27,6 +27,16 @@ public:
 // cannot be written; the old file then stays as it was.
 bool SavePrivateFile(const QString &path, const QByteArray &data, QString *error = nullptr);
 
+// Replaces the file with data through a temporary file beside it, without
+// waiting for the disk: a crash of the program leaves the old file or the new
+// one, never a part, but after a crash of the machine the file may be lost or
+// empty. For transient copies that are fetched again at the next use (the
+// response files); files that must survive (user.ini, caches, exports) use
+// SavePrivateFile. The new file is owner-only even when the old one was not.
+// False, with the reason in *error, when it cannot be written; the old file
+// then stays as it was.
+bool ReplacePrivateFile(const QString &path, const QByteArray &data, QString *error = nullptr);
+
 // Opens the file for appending, creating it owner-only when it is missing.
 bool OpenPrivateForAppend(QFile &file);
 

@@ -13,6 +13,8 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMINATORI_BUIL
 cmake --build "$build" -j2 --target bench_viewer bench_startup orca-standin >/dev/null
 
 export MINATORI_BINARY_DIR="$build"
+# The figures move with the machine's load: say what it was.
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) processors"
 json="$build/bench/bench_viewer.json"
 "$build/bench/bench_viewer" --benchmark_out="$json" --benchmark_out_format=json
 

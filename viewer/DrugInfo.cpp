@@ -94,41 +94,49 @@ void TfrmDrugInfo::ConnectEvents() {
     // (timer ticks, a close, mark results) waits also while the event shows a
     // message box. An error that leaves the event is shown in the standard
     // error box, still inside the bracket.
-    auto route = [this](auto handler) {
-        return [this, handler](auto &&...) {
-            TBusyScope busy(FRunner);
-            try {
-                (this->*handler)();
-            } catch (const EAppError &e) {
-                Ui().errorBox(this, e.message());
-            } catch (const std::exception &e) {
-                Ui().errorBox(this, QString::fromLocal8Bit(e.what()));
-            }
-        };
+    m_routeGuard = [this](const std::function<void()> &fn) {
+        TBusyScope busy(FRunner);
+        try {
+            fn();
+        } catch (const EAppError &e) {
+            Ui().errorBox(this, e.message());
+        } catch (const std::exception &e) {
+            Ui().errorBox(this, QString::fromLocal8Bit(e.what()));
+        }
     };
-    connect(MenuWebORCA, &QAction::triggered, this, route(&TfrmDrugInfo::MenuWebORCAClick));
-    connect(MenuExportTkk, &QAction::triggered, this, route(&TfrmDrugInfo::MenuExportTkkClick));
-    connect(MenuVersion, &QAction::triggered, this, route(&TfrmDrugInfo::MenuVersionClick));
-    connect(BtnPrevDay, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnPrevDayClick));
-    connect(BtnNextDay, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnNextDayClick));
-    connect(BtnToday, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnTodayClick));
-    connect(BtnClose, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnCloseClick));
-    connect(BtnKaikeiMi, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnKaikeiMiClick));
-    connect(BtnSearch, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnSearchClick));
+    using Handler = void (TfrmDrugInfo::*)();
+    auto route = [this](Handler handler) {
+        return [this, handler] { m_routeGuard([this, handler] { (this->*handler)(); }); };
+    };
+    const std::pair<QAction *, Handler> menu[] = {
+        {MenuWebORCA, &TfrmDrugInfo::MenuWebORCAClick},
+        {MenuExportTkk, &TfrmDrugInfo::MenuExportTkkClick},
+        {MenuVersion, &TfrmDrugInfo::MenuVersionClick},
+    };
+    for (const auto &[action, handler] : menu)
+        connect(action, &QAction::triggered, this, route(handler));
+    const std::pair<QPushButton *, Handler> buttons[] = {
+        {BtnPrevDay, &TfrmDrugInfo::BtnPrevDayClick},
+        {BtnNextDay, &TfrmDrugInfo::BtnNextDayClick},
+        {BtnToday, &TfrmDrugInfo::BtnTodayClick},
+        {BtnClose, &TfrmDrugInfo::BtnCloseClick},
+        {BtnKaikeiMi, &TfrmDrugInfo::BtnKaikeiMiClick},
+        {BtnSearch, &TfrmDrugInfo::BtnSearchClick},
+        {BtnPDFY, &TfrmDrugInfo::BtnPDFYClick},
+        {BtnPDFT, &TfrmDrugInfo::BtnPDFTClick},
+        {BtnTainAll, &TfrmDrugInfo::BtnTainAllClick},
+        {BtnBack, &TfrmDrugInfo::BtnBackClick},
+        {BtnCopy, &TfrmDrugInfo::BtnCopyClick},
+        {BtnPrint, &TfrmDrugInfo::BtnPrintClick},
+        {BtnSelfPrevMonth, &TfrmDrugInfo::BtnSelfPrevMonthClick},
+        {BtnSelfNextMonth, &TfrmDrugInfo::BtnSelfNextMonthClick},
+        {BtnSelfAll, &TfrmDrugInfo::BtnSelfAllClick},
+        {BtnSelfPrint, &TfrmDrugInfo::BtnSelfPrintClick},
+    };
+    for (const auto &[button, handler] : buttons)
+        connect(button, &QPushButton::clicked, this, route(handler));
     connect(ComboBoxSearch, &QComboBox::activated, this,
             route(&TfrmDrugInfo::ComboBoxSearchChange));
-    connect(BtnPDFY, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnPDFYClick));
-    connect(BtnPDFT, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnPDFTClick));
-    connect(BtnTainAll, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnTainAllClick));
-    connect(BtnBack, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnBackClick));
-    connect(BtnCopy, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnCopyClick));
-    connect(BtnPrint, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnPrintClick));
-    connect(BtnSelfPrevMonth, &QPushButton::clicked, this,
-            route(&TfrmDrugInfo::BtnSelfPrevMonthClick));
-    connect(BtnSelfNextMonth, &QPushButton::clicked, this,
-            route(&TfrmDrugInfo::BtnSelfNextMonthClick));
-    connect(BtnSelfAll, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnSelfAllClick));
-    connect(BtnSelfPrint, &QPushButton::clicked, this, route(&TfrmDrugInfo::BtnSelfPrintClick));
     connect(TimerRefresh, &QTimer::timeout, this, [this, route] {
         // A tick while a sequence runs (or a box of one is open) waits for its end.
         if (FRunner.IsBusy()) {
@@ -139,59 +147,47 @@ void TfrmDrugInfo::ConnectEvents() {
     });
 
     // Cell events carry arguments; they are routed the same way.
-    auto guarded = [this](const std::function<void()> &fn) {
-        TBusyScope busy(FRunner);
-        try {
-            fn();
-        } catch (const EAppError &e) {
-            Ui().errorBox(this, e.message());
-        } catch (const std::exception &e) {
-            Ui().errorBox(this, QString::fromLocal8Bit(e.what()));
-        }
-    };
     connect(GridPatient, &TStringGrid::SelectCell, this,
             [this](int col, int row) { GridPatientSelectCell(col, row); });
     connect(GridPatient, &TStringGrid::DblClickCell, this,
-            [this, guarded](int, int row) { guarded([this, row] { GridPatientDblClick(row); }); });
+            [this](int, int row) { m_routeGuard([this, row] { GridPatientDblClick(row); }); });
     connect(GridInstitution, &TStringGrid::SelectCell, this, [this](int col, int row) {
         bool canSelect = true;
         GridInstitutionSelectCell(col, row, canSelect);
     });
-    connect(GridInstitution, &TStringGrid::DblClickCell, this, [this, guarded](int col, int row) {
-        guarded([this, col, row] { GridInstitutionDblClick(col, row); });
+    connect(GridInstitution, &TStringGrid::DblClickCell, this, [this](int col, int row) {
+        m_routeGuard([this, col, row] { GridInstitutionDblClick(col, row); });
     });
-    m_routeGuard = guarded;
 }
 
 // ---- requests ----
 
 QString TfrmDrugInfo::OrcaCall(const QString &path, const QString &body, const QString &what) {
-    // The transport is touched only by the runner's thread; it gets copies of
-    // the connection values with each job.
-    const QString url = stURL, user = stAPIUSER, key = stAPIKEY;
-    const QString result = FRunner.Call<QString>(what.isEmpty() ? RequestName(path) : what,
-                                                 [this, url, user, key, path, body] {
-                                                     FTransport.stURL = url;
-                                                     FTransport.stAPIUSER = user;
-                                                     FTransport.stAPIKEY = key;
-                                                     return FTransport.CallOrcaApi(path, body);
-                                                 });
-    FAuthFromTransport();
-    return result;
+    return RunOnTransport(path, what, [path, body](TOrcaTransport &transport) {
+        return transport.CallOrcaApi(path, body);
+    });
 }
 
 QString TfrmDrugInfo::OrcaCallWithIdRetry(const QString &path, const QString &bodyTemplate,
                                           const QString &patientId, const QString &what) {
+    return RunOnTransport(path, what, [path, bodyTemplate, patientId](TOrcaTransport &transport) {
+        return transport.CallOrcaApiWithIdRetry(path, bodyTemplate, kPlaceholderPatientId,
+                                                patientId);
+    });
+}
+
+QString TfrmDrugInfo::RunOnTransport(const QString &path, const QString &what,
+                                     const std::function<QString(TOrcaTransport &)> &call) {
+    // The transport is touched only by the runner's thread; it gets copies of
+    // the connection values with each job.
     const QString url = stURL, user = stAPIUSER, key = stAPIKEY;
-    const QString result =
-        FRunner.Call<QString>(what.isEmpty() ? RequestName(path) : what,
-                              [this, url, user, key, path, bodyTemplate, patientId] {
-                                  FTransport.stURL = url;
-                                  FTransport.stAPIUSER = user;
-                                  FTransport.stAPIKEY = key;
-                                  return FTransport.CallOrcaApiWithIdRetry(
-                                      path, bodyTemplate, kPlaceholderPatientId, patientId);
-                              });
+    const QString result = FRunner.Call<QString>(what.isEmpty() ? RequestName(path) : what,
+                                                 [this, url, user, key, &call] {
+                                                     FTransport.stURL = url;
+                                                     FTransport.stAPIUSER = user;
+                                                     FTransport.stAPIKEY = key;
+                                                     return call(FTransport);
+                                                 });
     FAuthFromTransport();
     return result;
 }
@@ -214,11 +210,8 @@ void TfrmDrugInfo::showEvent(QShowEvent *event) {
 }
 
 void TfrmDrugInfo::FormShow() {
-    FMonthList.clear();
-    FPrescList.clear();
-    FInstMonthMap.clear();
-    FTkkDates.clear();
-    FMedInstMonths.clear();
+    // The lists live as long as one viewing: empty at its start and end.
+    ForgetTainData();
     FTainMarkCache.clear();
     InitViewer();
 }
@@ -270,11 +263,7 @@ void TfrmDrugInfo::FormClose() {
     TimerRefresh->stop();
     StopMarkCheck();
     m_heldMarks.clear();
-    FMonthList.clear();
-    FPrescList.clear();
-    FInstMonthMap.clear();
-    FTkkDates.clear();
-    FMedInstMonths.clear();
+    ForgetTainData();
     FTainMarkCache.clear();
     m_formClosed = true;
 }

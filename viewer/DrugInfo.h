@@ -153,6 +153,10 @@ public:
     QString OrcaCall(const QString &path, const QString &body, const QString &what = QString());
     QString OrcaCallWithIdRetry(const QString &path, const QString &bodyTemplate,
                                 const QString &patientId, const QString &what = QString());
+    // One call of the transport on the runner's thread, with the window's
+    // connection values; FAuthUser / FAuthPass follow the transport's.
+    QString RunOnTransport(const QString &path, const QString &what,
+                           const std::function<QString(TOrcaTransport &)> &call);
 
     // ---- window (DrugInfo.cpp) ----
     void FormShow();
@@ -214,6 +218,9 @@ public:
     // the load ran to its end and the answers the patient's mark rests on (the
     // drug months, the checkups and the medical information) all came.
     void LoadTainInfo();
+    // Forgets the other-institution data of the patient before: the lists,
+    // the load flags and the institution chosen for the detail view.
+    void ForgetTainData();
     bool ParseOnlineDrugGet01(const QString &file);
     bool ParseOnlineDrugGet02(const QString &file, const QString &month);
     // Both return whether every request got an answer the viewer can use.

@@ -167,14 +167,15 @@ void TfrmDrugInfo::BuildControls() {
     PanelSelfHeader = panel(PanelBottomLeft, "PanelSelfHeader");
     PanelSelfHeader->setFixedHeight(s(30));
     bl->addWidget(PanelSelfHeader);
-    LabelSelfTitle = label(PanelSelfHeader, "LabelSelfTitle", QStringLiteral("自院薬歴"), 8, 8);
-    LabelSelfMonth = label(PanelSelfHeader, "LabelSelfMonth", QString(), 64, 8, 100);
+    LabelSelfTitle = label(PanelSelfHeader, "LabelSelfTitle", QStringLiteral("自院薬歴"), 8, 9);
+    // Up to the first button: room for "2024年05月".
+    LabelSelfMonth = label(PanelSelfHeader, "LabelSelfMonth", QString(), 100, 9, 76);
     BtnSelfPrevMonth =
-        button(PanelSelfHeader, "BtnSelfPrevMonth", QStringLiteral("前月"), 168, 3, 40, 25);
+        button(PanelSelfHeader, "BtnSelfPrevMonth", QStringLiteral("前月"), 176, 3, 40, 25);
     BtnSelfNextMonth =
-        button(PanelSelfHeader, "BtnSelfNextMonth", QStringLiteral("翌月"), 212, 3, 40, 25);
-    BtnSelfAll = button(PanelSelfHeader, "BtnSelfAll", QStringLiteral("全て"), 256, 3, 40, 25);
-    BtnSelfPrint = button(PanelSelfHeader, "BtnSelfPrint", QStringLiteral("印刷"), 340, 3, 50, 25);
+        button(PanelSelfHeader, "BtnSelfNextMonth", QStringLiteral("翌月"), 220, 3, 40, 25);
+    BtnSelfAll = button(PanelSelfHeader, "BtnSelfAll", QStringLiteral("全て"), 268, 3, 50, 25);
+    BtnSelfPrint = button(PanelSelfHeader, "BtnSelfPrint", QStringLiteral("印刷"), 322, 3, 50, 25);
     MemoSelf = named(new QPlainTextEdit(PanelBottomLeft), "MemoSelf");
     bl->addWidget(MemoSelf, 1);
 

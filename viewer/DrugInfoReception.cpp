@@ -109,6 +109,6 @@ QString TfrmDrugInfo::PatientCachePath() {
 void TfrmDrugInfo::AddToPatientCache(const QString &chartNo, const QString &name) {
     if (platform::TrimText(chartNo).isEmpty() || platform::TrimText(name).isEmpty())
         return;
-    TPatientCache cache(PatientCachePath());
+    TPatientCache cache(PatientCachePath(), TPatientCache::Lookups::One);
     cache.Add(chartNo, name);
 }

@@ -154,15 +154,7 @@ void TfrmDrugInfo::ClearPatientPanes() {
     FPatientID.clear();
     FPatientName.clear();
     FBirthDate.clear();
-    FDrugLoadOK = false;
-    FDrug01HasMonth = false;
-    FMonthList.clear();
-    FPrescList.clear();
-    FInstMonthMap.clear();
-    FTkkDates.clear();
-    FMedInstMonths.clear();
-    FTainDetailMode = false;
-    FSelectedInst.clear();
+    ForgetTainData();
     FInstRow = -1;
     Label1->setText(QStringLiteral("カルテ番号"));
     Label2->setText(QStringLiteral("漢字氏名"));

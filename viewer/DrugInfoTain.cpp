@@ -93,20 +93,23 @@ void showTainText(TfrmDrugInfo *w, const QString &text) {
 
 // ---- loading ----
 
-void TfrmDrugInfo::LoadTainInfo() {
+void TfrmDrugInfo::ForgetTainData() {
     FDrugLoadOK = false;
     FDrug01HasMonth = false;
-
-    // The previous patient's data and view go first, whatever this load meets.
     FMonthList.clear();
     FPrescList.clear();
     FInstMonthMap.clear();
     FTkkDates.clear();
     FMedInstMonths.clear();
-    FTainLoadNote.clear();
-    FTainAllMode = false;
     FTainDetailMode = false;
     FSelectedInst.clear();
+}
+
+void TfrmDrugInfo::LoadTainInfo() {
+    // The previous patient's data and view go first, whatever this load meets.
+    ForgetTainData();
+    FTainLoadNote.clear();
+    FTainAllMode = false;
     BtnBack->hide();
     LabelTainName->setText(QStringLiteral("他院"));
     UpdateTainAllButton();

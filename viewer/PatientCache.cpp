@@ -45,27 +45,53 @@ QString PatientCacheKey(const QString &line) {
     return comma < 0 ? QString() : line.left(comma);
 }
 
-TPatientCache::TPatientCache(const QString &path) : m_path(path) {
-    if (!QFileInfo::exists(path))
-        return;
-    const QByteArray data = readAll(path);
-    m_needsBom = data.isEmpty();
-    m_endsWithNewline = data.isEmpty() || data.endsWith('\n');
-    // Only the numbers are needed: the bytes before each line's first comma.
-    // (For UTF-8 text, equal bytes are equal text.)
-    const char *p = data.constData();
+namespace {
+
+// Calls fn with the number of each line of the cache file's bytes (the bytes
+// before the line's first comma; for UTF-8 text, equal bytes are equal text)
+// until fn returns true; whether it did.
+template <class F> bool anyKey(QByteArrayView data, F &&fn) {
+    const char *p = data.data();
     const char *const end = p + data.size();
     if (data.startsWith("\xEF\xBB\xBF"))
         p += 3;
-    m_keys.reserve(data.size() / 16);
     while (p < end) {
         const char *lineEnd = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
         if (!lineEnd)
             lineEnd = end;
-        if (const char *comma = static_cast<const char *>(std::memchr(p, ',', size_t(lineEnd - p))))
-            m_keys.insert(QByteArray(p, comma - p));
+        const char *comma = static_cast<const char *>(std::memchr(p, ',', size_t(lineEnd - p)));
+        if (comma && fn(QByteArrayView(p, comma - p)))
+            return true;
         p = lineEnd + 1;
     }
+    return false;
+}
+
+} // namespace
+
+TPatientCache::TPatientCache(const QString &path, Lookups lookups) : m_path(path) {
+    m_indexed = lookups == Lookups::Many;
+    if (!QFileInfo::exists(path))
+        return;
+    m_data = readAll(path);
+    m_needsBom = m_data.isEmpty();
+    m_endsWithNewline = m_data.isEmpty() || m_data.endsWith('\n');
+    if (m_indexed) {
+        m_keys.reserve(m_data.size() / 16);
+        anyKey(m_data, [this](QByteArrayView key) {
+            m_keys.insert(key);
+            return false;
+        });
+    }
+}
+
+bool TPatientCache::Contains(const QString &chartNo) const {
+    const QByteArray key = chartNo.toUtf8();
+    if (m_added.contains(key))
+        return true;
+    if (m_indexed)
+        return m_keys.contains(QByteArrayView(key));
+    return anyKey(m_data, [&key](QByteArrayView number) { return number == key; });
 }
 
 void TPatientCache::Add(const QString &chartNo, const QString &name) {
@@ -87,7 +113,7 @@ void TPatientCache::Add(const QString &chartNo, const QString &name) {
                         QStringLiteral("%1 に書き込めません: %2").arg(m_path, reason));
     m_needsBom = false;
     m_endsWithNewline = true;
-    m_keys.insert(key.toUtf8());
+    m_added.insert(key.toUtf8());
 }
 
 QList<TCacheHit> SearchPatientCache(const QString &path, const QString &text) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -13,19 +14,29 @@
 // record: the next append puts the line end after it first.
 class TPatientCache {
 public:
-    // Reads the file's chart numbers once (a missing file is an empty cache).
-    // Throws EAppError when the file exists but cannot be read.
-    explicit TPatientCache(const QString &path);
+    // Many: the file's chart numbers are indexed once, for a list of patients;
+    // One: a single patient is looked up, by reading through the file.
+    enum class Lookups { Many, One };
+
+    // Reads the file once (a missing file is an empty cache). Throws
+    // EAppError when the file exists but cannot be read.
+    explicit TPatientCache(const QString &path, Lookups lookups = Lookups::Many);
 
     // Records the patient unless the trimmed number or name is blank or the
     // number is already there. Throws EAppError when the file cannot be written.
     void Add(const QString &chartNo, const QString &name);
 
-    bool Contains(const QString &chartNo) const { return m_keys.contains(chartNo.toUtf8()); }
+    bool Contains(const QString &chartNo) const;
 
 private:
     QString m_path;
-    QSet<QByteArray> m_keys;       // the numbers as their UTF-8 bytes
+    // The numbers as their UTF-8 bytes: those of the file's lines point into
+    // the file as read (a cache of tens of thousands of lines is indexed
+    // without a copy of each number), those appended since are kept apart.
+    QByteArray m_data;
+    bool m_indexed = true;
+    QSet<QByteArrayView> m_keys;
+    QSet<QByteArray> m_added;
     bool m_needsBom = true;        // a new or empty file starts with the byte-order mark
     bool m_endsWithNewline = true; // else the next line starts with a line end
 };

@@ -71,6 +71,7 @@ class TestCrashSafety : public QObject {
 private slots:
     void initTestCase();
     void settingsFile();
+    void responseFile();
     void patientCacheAppend();
     void checkupExport();
 
@@ -123,6 +124,42 @@ void TestCrashSafety::settingsFile() {
                  TemporaryAt(pause.point, now.size()));
         program.kill();
         QCOMPARE(ReadAll(ini), pause.point == QLatin1String("done") ? now : old);
+    }
+}
+
+// A response file, replaced by every answer to its path without waiting for
+// the disk: the reception list's, written as the viewer opens.
+void TestCrashSafety::responseFile() {
+    const QString name = QStringLiteral("Res_api01rv2_acceptlstv2_class_03.txt");
+    const QByteArray old = kBom + "older answer\r\n";
+    for (const char *point : kPoints) {
+        const QString dir = MakeTestAppDir(QStringLiteral("response-") + QLatin1String(point));
+        const QString res = dir + name;
+        QVERIFY(WriteAll(dir + QStringLiteral("user.ini"), DemoSettings(m_server.baseUrl())));
+        QVERIFY(WriteAll(res, old));
+
+        ProgramProcess program(dir);
+        program.setEnv(QStringLiteral("MINATORI_TEST_PAUSE"), name + u'@' + QLatin1String(point));
+        QString error;
+        QVERIFY2(program.start(&error), qPrintable(error));
+        QVERIFY2(program.waitForWindow(QStringLiteral("frmMain"), kWaitMs, &error),
+                 qPrintable(error));
+        QVERIFY2(program.command(QStringLiteral("click frmMain/Button1"), nullptr, &error),
+                 qPrintable(error));
+        ProgramProcess::Pause pause;
+        QVERIFY2(program.waitForPause(&pause, kWaitMs, &error), qPrintable(error));
+        QCOMPARE(pause.path, res);
+        QCOMPARE(OpenFileSizes(program.pid(), dir, {name}), TemporaryAt(pause.point, pause.size));
+        program.kill();
+
+        const QByteArray now = ReadAll(res);
+        if (pause.point == QLatin1String("done")) {
+            QCOMPARE(Sha1(now), pause.sha1);
+            QVERIFY(now.startsWith(kBom + "<?xml"));
+            QCOMPARE(QFileInfo(res).permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        } else {
+            QCOMPARE(now, old);
+        }
     }
 }
 

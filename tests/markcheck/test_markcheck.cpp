@@ -113,17 +113,7 @@ void TestMarkCheck::initTestCase() {
         p[QStringLiteral("birth")] = QStringLiteral("1960-01-01");
         return p;
     };
-    auto drug = [] {
-        return QJsonObject{
-            {"date", "today-40"},
-            {"institution_code", "1340100018"},
-            {"institution_name", "あおば見本薬局"},
-            {"prescriber_code", "1310100011"},
-            {"prescriber_name", "みどり台内科クリニック"},
-            {"items",
-             QJsonArray{QJsonObject{
-                 {"name", "アムロジピン錠5mg"}, {"qty", "1"}, {"unit", "錠"}, {"times", "28"}}}}};
-    };
+    auto drug = [] { return StandinServer::sampleDispensing(QStringLiteral("today-40")); };
     auto medical = [](const char *code, const char *name) {
         return QJsonObject{
             {"date", "today-20"}, {"institution_code", code}, {"institution_name", name}};

@@ -1,15 +1,18 @@
-// Version stamp reader and the single-instance guard.
+// Version stamp reader, the single-instance guard and the owner-only files.
 #include "platform/AppPaths.h"
+#include "platform/PrivateFile.h"
 #include "platform/SingleInstance.h"
 #include "platform/VersionInfo.h"
 #include "tests/support/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestPlatform : public QObject {
@@ -22,6 +25,9 @@ private slots:
     void runtimeFolderWithoutXdg();
     void runtimeFolderIsNeverShared_data();
     void runtimeFolderIsNeverShared();
+    void replacePrivateFile();
+    void replacePrivateFileFails_data();
+    void replacePrivateFileFails();
 
 private:
     QString m_dir;
@@ -185,6 +191,56 @@ void TestPlatform::runtimeFolderIsNeverShared() {
     const QFileInfo info(dir);
     QVERIFY(info.isDir() && !info.isSymLink());
     QCOMPARE(info.permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+}
+
+void TestPlatform::replacePrivateFile() {
+    const mode_t oldMask = ::umask(022);
+    const QString path = m_dir + QStringLiteral("Res_answer.txt");
+    const auto mode = [&] { return QFileInfo(path).permissions() & 0x0777; };
+    const QFile::Permissions ownerOnly = QFile::ReadUser | QFile::WriteUser;
+
+    QString error;
+    QVERIFY(platform::ReplacePrivateFile(path, "first", &error));
+    QCOMPARE(ReadAll(path), QByteArray("first"));
+    QCOMPARE(mode(), ownerOnly);
+
+    // A reader that opened the old file keeps reading the old file: the name
+    // moves to a new file, nothing is rewritten in place. A file someone made
+    // readable to others becomes owner-only again.
+    QVERIFY(QFile::setPermissions(path, ownerOnly | QFile::ReadGroup | QFile::ReadOther));
+    QFile reader(path);
+    QVERIFY(reader.open(QIODevice::ReadOnly));
+    QVERIFY(platform::ReplacePrivateFile(path, QByteArray("second, longer"), &error));
+    QCOMPARE(reader.readAll(), QByteArray("first"));
+    QCOMPARE(ReadAll(path), QByteArray("second, longer"));
+    QCOMPARE(mode(), ownerOnly);
+    QVERIFY(platform::ReplacePrivateFile(path, QByteArray(), &error));
+    QCOMPARE(QFileInfo(path).size(), 0);
+
+    // No temporary file is left beside it.
+    QCOMPARE(QDir(m_dir).entryList({QStringLiteral("Res_*")}, QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("Res_answer.txt")});
+    ::umask(oldMask);
+}
+
+void TestPlatform::replacePrivateFileFails_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("missing folder") << QStringLiteral("nowhere/Res_answer.txt");
+    QTest::newRow("a folder of that name") << QStringLiteral("Res_folder.txt");
+}
+
+void TestPlatform::replacePrivateFileFails() {
+    QFETCH(QString, name);
+    QVERIFY(QDir(m_dir).mkdir(QStringLiteral("Res_folder.txt")));
+    QVERIFY(WriteAll(m_dir + QStringLiteral("Res_folder.txt/inside"), "kept"));
+    const QStringList before = QDir(m_dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    QString error;
+    QVERIFY(!platform::ReplacePrivateFile(m_dir + name, "new", &error));
+    QVERIFY(!error.isEmpty());
+    // What was there stays, and no temporary file is left.
+    QCOMPARE(QDir(m_dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    QCOMPARE(ReadAll(m_dir + QStringLiteral("Res_folder.txt/inside")), QByteArray("kept"));
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

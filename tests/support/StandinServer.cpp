@@ -285,6 +285,13 @@ QJsonObject StandinServer::dispensing(const QString &date, const StandinInstitut
     return entry;
 }
 
+QJsonObject StandinServer::sampleDispensing(const QString &date) {
+    return dispensing(date, {QStringLiteral("1340100018"), QStringLiteral("あおば見本薬局")},
+                      {drugLine(QStringLiteral("アムロジピン錠5mg"), QStringLiteral("1"),
+                                QStringLiteral("錠"), 28)},
+                      {QStringLiteral("1310100011"), QStringLiteral("みどり台内科クリニック")});
+}
+
 QJsonObject StandinServer::drugLine(const QString &name, const QString &qty, const QString &unit,
                                     int times, const QString &cls) {
     return {{QStringLiteral("class"), cls},

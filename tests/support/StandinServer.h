@@ -112,6 +112,9 @@ public:
                                   const QJsonArray &lines,
                                   const StandinInstitution &prescriber = {},
                                   const QString &inOut = QString());
+    // The other institutions' drugs most tests need: one drug for 28 days,
+    // dispensed by a pharmacy (あおば見本薬局) for a clinic (みどり台内科クリニック).
+    static QJsonObject sampleDispensing(const QString &date);
     // One drug line of a dispensing; `times` is days (class 21) or times.
     static QJsonObject drugLine(const QString &name, const QString &qty, const QString &unit,
                                 int times, const QString &cls = QStringLiteral("21"));

@@ -21,15 +21,7 @@ inline bool Load(StandinServer &server) {
     const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
     const QString yesterday =
         QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyy-MM-dd"));
-    const QJsonObject drug{
-        {"date", "today-40"},
-        {"institution_code", "1340100018"},
-        {"institution_name", "あおば見本薬局"},
-        {"prescriber_code", "1310100011"},
-        {"prescriber_name", "みどり台内科クリニック"},
-        {"items",
-         QJsonArray{QJsonObject{
-             {"name", "アムロジピン錠5mg"}, {"qty", "1"}, {"unit", "錠"}, {"times", "28"}}}}};
+    const QJsonObject drug = StandinServer::sampleDispensing("today-40");
     const QJsonObject checkup{{"date", "today-100"},
                               {"institution_code", "1310800088"},
                               {"institution_name", "区民見本健診センター"}};

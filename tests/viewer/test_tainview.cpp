@@ -387,6 +387,15 @@ void TainViewTest::failedLoad() {
     QTest::mouseClick(viewer.BtnTainAll, Qt::LeftButton);
     QCOMPARE(viewer.GridInstitution->RowCount(), 1);
     QCOMPARE(viewer.MemoTain->toPlainText(), QStringLiteral("他院情報を取得できませんでした。"));
+
+    // Only the patient's own number gets no answer; its padded forms are
+    // answered E10. That says nothing about the patient: the load failed.
+    m_server.resetControl();
+    QVERIFY(m_server.addFault("api01rv2/onlinedruggetv2", "status", 1, 500));
+    Select(viewer, "00901");
+    QCOMPARE(Bodies(m_server, "api01rv2/onlinedruggetv2").size(), 3);
+    QVERIFY(!viewer.FDrugLoadOK);
+    QCOMPARE(viewer.MemoTain->toPlainText(), QStringLiteral("他院情報を取得できませんでした。"));
 }
 
 void TainViewTest::incompleteLoad() {

@@ -51,12 +51,24 @@ private slots:
     void patientLookup();
     void patientGetPathIsPercentEncoded();
     void requestValuesAreEscaped();
+    // The cache rules hold for a list load (an index of the numbers) and for
+    // one patient recorded (a read through the file) alike.
+    void cacheAppendsAndKeepsTheFirstName_data() { lookupRows(); }
     void cacheAppendsAndKeepsTheFirstName();
+    void cacheKeepsForeignBytesAndAddsMissingLineEnd_data() { lookupRows(); }
     void cacheKeepsForeignBytesAndAddsMissingLineEnd();
+    void cacheLineWithoutCommaNeverMatches_data() { lookupRows(); }
     void cacheLineWithoutCommaNeverMatches();
     void cacheIsOwnerOnly();
     void cacheSearch();
     void unreadableCacheIsAnError();
+
+private:
+    static void lookupRows() {
+        QTest::addColumn<TPatientCache::Lookups>("lookups");
+        QTest::newRow("many") << TPatientCache::Lookups::Many;
+        QTest::newRow("one") << TPatientCache::Lookups::One;
+    }
 };
 
 void TestViewerRules::refreshInterval_data() {
@@ -209,10 +221,11 @@ void TestViewerRules::requestValuesAreEscaped() {
 }
 
 void TestViewerRules::cacheAppendsAndKeepsTheFirstName() {
+    QFETCH(TPatientCache::Lookups, lookups);
     const QString dir = MakeTestAppDir(QStringLiteral("cache-append"));
     const QString path = dir + QStringLiteral("PatientCache.csv");
     {
-        TPatientCache cache(path);
+        TPatientCache cache(path, lookups);
         cache.Add(QStringLiteral(" 00012 "), QStringLiteral(" 架空　一郎 "));
         cache.Add(QStringLiteral("00012"), QStringLiteral("別の名前"));    // first name stays
         cache.Add(QStringLiteral("00045"), QStringLiteral("  "));          // blank name: nothing
@@ -220,15 +233,17 @@ void TestViewerRules::cacheAppendsAndKeepsTheFirstName() {
         cache.Add(QStringLiteral("00045"), QStringLiteral("試験,ゆかり")); // comma in the name
     }
     // A later list load reads the file again and still knows both.
-    TPatientCache again(path);
+    TPatientCache again(path, lookups);
     again.Add(QStringLiteral("00012"), QStringLiteral("三つ目の名前"));
     QVERIFY(again.Contains(QStringLiteral("00045")));
+    QVERIFY(!again.Contains(QStringLiteral("0001"))); // a part of a number is none
     QCOMPARE(readBytes(path), QByteArray("\xEF\xBB\xBF"
                                          "00012,架空　一郎\r\n"
                                          "00045,試験,ゆかり\r\n"));
 }
 
 void TestViewerRules::cacheKeepsForeignBytesAndAddsMissingLineEnd() {
+    QFETCH(TPatientCache::Lookups, lookups);
     const QString dir = MakeTestAppDir(QStringLiteral("cache-bytes"));
     const QString path = dir + QStringLiteral("PatientCache.csv");
     // A line saved by a spreadsheet in Shift_JIS, and no line end at the end.
@@ -236,18 +251,19 @@ void TestViewerRules::cacheKeepsForeignBytesAndAddsMissingLineEnd() {
                                          "00001,見本\r\n"
                                          "00002,\x8E\x52\x93\x63"); // 山田 in Shift_JIS
     writeBytes(path, before);
-    TPatientCache cache(path);
+    TPatientCache cache(path, lookups);
     cache.Add(QStringLiteral("00002"), QStringLiteral("山田")); // known by its number
     cache.Add(QStringLiteral("00003"), QStringLiteral("新規"));
     QCOMPARE(readBytes(path), before + "\r\n00003,新規\r\n");
 }
 
 void TestViewerRules::cacheLineWithoutCommaNeverMatches() {
+    QFETCH(TPatientCache::Lookups, lookups);
     const QString dir = MakeTestAppDir(QStringLiteral("cache-nocomma"));
     const QString path = dir + QStringLiteral("PatientCache.csv");
     writeBytes(path, QByteArray("\xEF\xBB\xBF"
                                 "00007\r\n"));
-    TPatientCache cache(path);
+    TPatientCache cache(path, lookups);
     QVERIFY(!cache.Contains(QStringLiteral("00007")));
     cache.Add(QStringLiteral("00007"), QStringLiteral("七"));
     QCOMPARE(readBytes(path), QByteArray("\xEF\xBB\xBF"

@@ -219,6 +219,22 @@ void TestViewerWindow::layoutAndControls() {
     QCOMPARE(v.PanelSearch->height(), v.ScaleToDpi(90));
     QCOMPARE(v.PanelBottomLeft->width(), v.ScaleToDpi(400));
     QCOMPARE(v.BtnSearch->geometry(), QRect(220, 8, 60, 25));
+    // The own-clinic pane's header (96 dpi offscreen).
+    const struct {
+        QWidget *control;
+        QRect geometry; // an empty size: the position alone
+    } header[] = {
+        {v.LabelSelfTitle, QRect(8, 9, 0, 0)},       {v.LabelSelfMonth, QRect(100, 9, 0, 0)},
+        {v.BtnSelfPrevMonth, QRect(176, 3, 40, 25)}, {v.BtnSelfNextMonth, QRect(220, 3, 40, 25)},
+        {v.BtnSelfAll, QRect(268, 3, 50, 25)},       {v.BtnSelfPrint, QRect(322, 3, 50, 25)},
+    };
+    for (const auto &h : header) {
+        if (h.geometry.width() > 0)
+            QCOMPARE(h.control->geometry(), h.geometry);
+        else
+            QCOMPARE(h.control->pos(), h.geometry.topLeft());
+    }
+    QVERIFY(v.LabelSelfMonth->geometry().right() < v.BtnSelfPrevMonth->x());
     QVERIFY(!v.BtnBack->isVisible());
     QVERIFY(v.MemoSelf->isReadOnly() && v.MemoTain->isReadOnly());
     QCOMPARE(v.GridPatient->Cells(1, 0), QStringLiteral("カルテ番号"));

@@ -21,8 +21,8 @@ namespace standin {
 // Shared stop signal: delays wait on it so that shutdown is prompt.
 class StopSignal {
 public:
-    // Sleeps up to ms milliseconds; false when stopping was requested.
-    bool sleepFor(int ms);
+    // Waits until the deadline; false when stopping was requested first.
+    bool sleepUntil(std::chrono::steady_clock::time_point deadline);
     void request();
     bool requested() const { return m_stop.load(); }
 
@@ -54,7 +54,7 @@ struct HttpResponse {
 struct HandlerResult {
     enum class Action { Respond, Close, Reset };
     Action action = Action::Respond;
-    int delayMs = 0; // waited before the action
+    int delayMs = 0; // the action happens this long after the request was read
     HttpResponse response;
 };
 
