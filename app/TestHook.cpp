@@ -24,6 +24,7 @@
 #include "app/TestHook.h"
 
 #include "markcheck/TainMarkCheck.h"
+#include "platform/Trim.h"
 #include "platform/UiSeam.h"
 #include "viewer/DrugInfo.h"
 #include "viewer/StringGrid.h"
@@ -206,7 +207,7 @@ public:
             while (QLocalSocket *s = m_server.nextPendingConnection()) {
                 connect(s, &QLocalSocket::readyRead, this, [this, s] {
                     while (s->canReadLine())
-                        handle(s, QString::fromUtf8(s->readLine()).trimmed());
+                        handle(s, platform::TrimText(QString::fromUtf8(s->readLine())));
                 });
                 connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
             }

@@ -25,7 +25,7 @@ WORDS = ["薬剤情報", "処方", "調剤", "みなと内科クリニック", "
 
 
 # A small baseline JPEG encoder (one grey component, the standard tables of
-# the JPEG specification's annex K), since Python has none of its own.
+# annex K of the JPEG standard), since Python has none of its own.
 # The luminance table at quality 93, as cameras and browsers commonly keep photographs.
 QUANT = [max(1, q // 7) for q in [16, 11, 10, 16, 24, 40, 51, 61, 12, 12, 14, 19, 26, 58, 60, 55, 14, 13, 16, 24, 40, 57,
          69, 56, 14, 17, 22, 29, 51, 87, 80, 62, 18, 22, 37, 56, 68, 109, 103, 77, 24, 35, 55, 64,

@@ -110,6 +110,18 @@ void WriteLog(const QString &path, const QString &message) {
         throw ioError();
 }
 
+QByteArray ReadFileBytes(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw EAppError(QStringLiteral("EFOpenError"),
+                        QStringLiteral("%1 を開けません: %2").arg(path, f.errorString()));
+    QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw EAppError(QStringLiteral("EReadError"),
+                        QStringLiteral("%1 を読めません: %2").arg(path, f.errorString()));
+    return data;
+}
+
 void Log(const QString &message) {
     WriteLog(LogFilePath(), message);
 }

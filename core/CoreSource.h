@@ -46,6 +46,11 @@ void Log(const QString &message);
 // Forgets the resolved log path (tests only; the program resolves it once).
 void ResetLogPathForTesting();
 
+// The whole content of a file the program keeps (a cache). Throws EAppError
+// ("EFOpenError" or "EReadError", with the path and the system's reason) when
+// the file cannot be opened or read to its end.
+QByteArray ReadFileBytes(const QString &path);
+
 // The timestamp text of a log line for the given moment, e.g. "2025/10/26 9:05:07".
 class QDateTime;
 QString LogTimestamp(const QDateTime &when);

@@ -9,24 +9,8 @@
 
 #include <cstring>
 
-namespace {
-
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EAppError(QStringLiteral("EFOpenError"),
-                        QStringLiteral("%1 を開けません: %2").arg(path, f.errorString()));
-    QByteArray data = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw EAppError(QStringLiteral("EReadError"),
-                        QStringLiteral("%1 を読めません: %2").arg(path, f.errorString()));
-    return data;
-}
-
-} // namespace
-
 QStringList ReadPatientCacheLines(const QString &path) {
-    QByteArray bytes = readAll(path);
+    QByteArray bytes = ReadFileBytes(path);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
     QStringList out;
@@ -73,7 +57,7 @@ TPatientCache::TPatientCache(const QString &path, Lookups lookups) : m_path(path
     m_indexed = lookups == Lookups::Many;
     if (!QFileInfo::exists(path))
         return;
-    m_data = readAll(path);
+    m_data = ReadFileBytes(path);
     m_needsBom = m_data.isEmpty();
     m_endsWithNewline = m_data.isEmpty() || m_data.endsWith('\n');
     if (m_indexed) {

@@ -62,14 +62,7 @@ TExportPatientList ParseExportPatientList(const QStringList &lines) {
 }
 
 QStringList ReadTextFileLines(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EAppError(QStringLiteral("EFOpenError"),
-                        QStringLiteral("%1 を開けません: %2").arg(path, f.errorString()));
-    QByteArray data = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw EAppError(QStringLiteral("EReadError"),
-                        QStringLiteral("%1 を読めません: %2").arg(path, f.errorString()));
+    QByteArray data = ReadFileBytes(path);
     if (data.startsWith(kBomBytes))
         data.remove(0, kBomBytes.size());
     QStringList lines;

@@ -4,6 +4,7 @@
 // with the package's version. This build has the test hook, so cpack makes a
 // package of it only when told it is just looked at.
 #include "dialogs/Contact.h"
+#include "platform/Trim.h"
 #include "platform/VersionInfo.h"
 #include "tests/support/TestEnv.h"
 
@@ -92,7 +93,7 @@ void TestPackage::nameVersionAndDependencies() {
     const auto field = [&](const char *name) {
         const Run r = run(QStringLiteral("dpkg-deb"),
                           {QStringLiteral("-f"), m_deb, QString::fromLatin1(name)});
-        return r.out.trimmed();
+        return platform::TrimText(r.out);
     };
     QCOMPARE(field("Package"), QStringLiteral("minatori"));
     QCOMPARE(field("Version"), m_version);

@@ -1,5 +1,6 @@
 #include "tests/support/ProgramProcess.h"
 
+#include "platform/Trim.h"
 #include "tests/support/TestEnv.h"
 
 #include <QDeadlineTimer>
@@ -192,12 +193,13 @@ bool ProgramProcess::waitForPause(Pause *pause, int ms, QString *error) {
         if (m_process)
             m_stdout += m_process->readAllStandardOutput();
         for (const QByteArray &line : m_stdout.split('\n')) {
-            const QList<QByteArray> f = line.trimmed().split(' ');
+            const QString text = platform::TrimText(QString::fromUtf8(line));
+            const QList<QByteArray> f = text.toUtf8().split(' ');
             if (f.size() >= 5 && f[0] == "MINATORI_TEST_PAUSE") {
                 pause->point = QString::fromUtf8(f[1]);
                 pause->size = f[2].toLongLong();
                 pause->sha1 = f[3];
-                pause->path = QString::fromUtf8(line.trimmed()).section(u' ', 4);
+                pause->path = text.section(u' ', 4);
                 return true;
             }
         }

@@ -27,7 +27,7 @@ QByteArray readRequest(int socket) {
             const qsizetype cl = in.toLower().indexOf("\r\ncontent-length:");
             if (cl >= 0 && cl < head)
                 need +=
-                    in.mid(cl + 17, in.indexOf("\r\n", cl + 2) - cl - 17).trimmed().toLongLong();
+                    in.mid(cl + 17, in.indexOf("\r\n", cl + 2) - cl - 17).simplified().toLongLong();
         }
     }
     return in;

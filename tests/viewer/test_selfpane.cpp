@@ -4,6 +4,7 @@
 // and what the printed pages hold.
 #include "app/Startup.h"
 #include "orca/OrcaHttp.h"
+#include "platform/Trim.h"
 #include "tests/support/ScriptedUi.h"
 #include "tests/support/StandinServer.h"
 #include "tests/support/TestEnv.h"
@@ -116,7 +117,7 @@ QList<QStringList> pdfPages(const QString &pdf) {
         return {};
     QList<QStringList> pages;
     QStringList pageTexts = QString::fromUtf8(p.readAllStandardOutput()).split(QChar(0x0C));
-    if (!pageTexts.isEmpty() && pageTexts.last().trimmed().isEmpty())
+    if (!pageTexts.isEmpty() && platform::TrimText(pageTexts.last()).isEmpty())
         pageTexts.removeLast();
     for (const QString &page : pageTexts) {
         QStringList lines = page.split(QLatin1Char('\n'));

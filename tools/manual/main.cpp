@@ -12,6 +12,7 @@
 #include "app/Startup.h"
 
 #include "platform/AppPaths.h"
+#include "platform/Trim.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -190,7 +191,7 @@ int main(int argc, char *argv[]) {
     QString title = QStringLiteral("ミナトリ ユーザーガイド");
     static const QRegularExpression h1(QStringLiteral("\\A# ([^\\n]+)\\n"));
     if (const auto m = h1.match(markdown); m.hasMatch()) {
-        title = m.captured(1).trimmed();
+        title = platform::TrimText(m.captured(1));
         markdown.remove(0, m.capturedLength());
     }
 

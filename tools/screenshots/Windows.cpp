@@ -77,7 +77,7 @@ QString demoServer() {
     waitFor([&] { return QFileInfo(portFile).size() > 0; }, "the stand-in server", 20000);
     QFile f(portFile);
     f.open(QIODevice::ReadOnly);
-    const QString port = QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 0).trimmed();
+    const QString port = QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 0);
     g_baseUrl = QStringLiteral("http://127.0.0.1:%1/api/").arg(port);
     return g_baseUrl;
 }
