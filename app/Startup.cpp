@@ -15,7 +15,9 @@
 
 const QString kSingleInstanceName = QStringLiteral("Korvane_Singleton_Mutex_BrenholtInc");
 
-StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
+namespace {
+
+StartupOutcome startupChecks(platform::SingleInstanceGuard &guard) {
     bool skipUpdater = false;
 
     // A "1" left by the updater means: start normally this once.
@@ -48,6 +50,30 @@ StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
         }
     }
     return StartupOutcome::ShowMainMenu;
+}
+
+} // namespace
+
+StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
+    try {
+        return startupChecks(guard);
+    } catch (...) {
+        ShowUnhandledError();
+        guard.release();
+        return StartupOutcome::Failed;
+    }
+}
+
+void ShowUnhandledError() {
+    try {
+        throw;
+    } catch (const EAppError &e) {
+        platform::Ui().errorBox(nullptr, e.message());
+    } catch (const std::exception &e) {
+        platform::Ui().errorBox(nullptr, QString::fromUtf8(e.what()));
+    } catch (...) {
+        platform::Ui().errorBox(nullptr, QStringLiteral("Unknown error"));
+    }
 }
 
 void RegisterJapaneseFonts() {

@@ -1,7 +1,6 @@
 #include "app/Main.h"
 #include "app/QtUi.h"
 #include "app/Startup.h"
-#include "core/CoreSource.h"
 #include "orca/OrcaHttp.h"
 #include "platform/AppPaths.h"
 #include "platform/SingleInstance.h"
@@ -23,12 +22,8 @@ public:
     bool notify(QObject *receiver, QEvent *event) override {
         try {
             return QApplication::notify(receiver, event);
-        } catch (const EAppError &e) {
-            platform::Ui().errorBox(nullptr, e.message());
-        } catch (const std::exception &e) {
-            platform::Ui().errorBox(nullptr, QString::fromUtf8(e.what()));
         } catch (...) { // nothing may unwind through Qt's event dispatch
-            platform::Ui().errorBox(nullptr, QStringLiteral("Unknown error"));
+            ShowUnhandledError();
         }
         return false;
     }
@@ -58,8 +53,15 @@ int main(int argc, char *argv[]) {
 #endif
 
     platform::SingleInstanceGuard guard(kSingleInstanceName);
-    if (RunStartupChecks(guard) != StartupOutcome::ShowMainMenu)
+    switch (RunStartupChecks(guard)) {
+    case StartupOutcome::ShowMainMenu:
+        break;
+    case StartupOutcome::Failed:
+        return 1;
+    case StartupOutcome::SecondInstance:
+    case StartupOutcome::HandedToUpdater:
         return 0;
+    }
 
     auto *menu = new TfrmMain; // deletes itself when closed
     QObject::connect(&guard, &platform::SingleInstanceGuard::activationRequested,
