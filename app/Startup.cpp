@@ -58,21 +58,9 @@ StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
     try {
         return startupChecks(guard);
     } catch (...) {
-        ShowUnhandledError();
+        ShowCurrentError();
         guard.release();
         return StartupOutcome::Failed;
-    }
-}
-
-void ShowUnhandledError() {
-    try {
-        throw;
-    } catch (const EAppError &e) {
-        platform::Ui().errorBox(nullptr, e.message());
-    } catch (const std::exception &e) {
-        platform::Ui().errorBox(nullptr, QString::fromUtf8(e.what()));
-    } catch (...) {
-        platform::Ui().errorBox(nullptr, QStringLiteral("Unknown error"));
     }
 }
 

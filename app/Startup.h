@@ -19,13 +19,9 @@ enum class StartupOutcome {
 // The decisions made before any window exists, in order: the one-shot
 // [CALL] STATUS, the single-instance claim, the update mode and the updater
 // hand-over. The updater is started through the shell seam. An error on the
-// way (user.ini cannot be written) is nobody's to handle: it is shown as
-// ShowUnhandledError shows it, and the start ends (Failed).
+// way (user.ini cannot be written) is nobody's to handle: it is shown in the
+// standard error box (ShowCurrentError), and the start ends (Failed).
 StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard);
-
-// Shows the error in flight (call inside a catch block) in the application's
-// standard error box: what an error that nothing handles comes to.
-void ShowUnhandledError();
 
 // Fonts named after the Windows Japanese fonts map to the IPA fonts, with
 // Noto Sans CJK JP for the characters IPA lacks.

@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "app/QtUi.h"
 #include "app/Startup.h"
+#include "core/CoreSource.h"
 #include "orca/OrcaHttp.h"
 #include "platform/AppPaths.h"
 #include "platform/SingleInstance.h"
@@ -23,7 +24,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (...) { // nothing may unwind through Qt's event dispatch
-            ShowUnhandledError();
+            ShowCurrentError();
         }
         return false;
     }

@@ -44,10 +44,8 @@ QString withTrailingSeparator(const QString &folder) {
 template <typename F> void runEvent(QWidget *owner, F &&body) {
     try {
         body();
-    } catch (const EAppError &e) {
-        Ui().errorBox(owner, e.message());
-    } catch (const std::exception &e) {
-        Ui().errorBox(owner, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowCurrentError(owner);
     }
 }
 
