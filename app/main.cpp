@@ -7,7 +7,6 @@
 #include "platform/SingleInstance.h"
 
 #include <QApplication>
-#include <QFile>
 
 #ifdef MINATORI_TEST_HOOK
 #include "app/TestHook.h"
@@ -34,12 +33,7 @@ public:
 
 int main(int argc, char *argv[]) {
     OrcaGlobalInit(); // before any thread exists
-    // Without a session runtime folder, Qt and our guard share our private one.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QString runtime = platform::UserRuntimeDir();
-        if (!runtime.isEmpty())
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-    }
+    platform::ExportUserRuntimeDir();
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
     QGuiApplication::setDesktopFileName(QStringLiteral("minatori")); // minatori.desktop
