@@ -3,6 +3,7 @@
 #include "core/CoreSource.h"
 #include "dialogs/WaitWhile.h"
 #include "orca/OrcaHttp.h"
+#include "orca/OrcaTemplates.h"
 #include "orca/TlsFailure.h"
 #include "platform/AppPaths.h"
 #include "platform/CertStore.h"
@@ -198,7 +199,7 @@ TOrcaHttpClient &TfrmSetting::NetHTTPClient1() {
 
 void TfrmSetting::FormCreate() {
     Edit1->setText(kWebOrcaCloudBaseUrl);
-    Edit8->setText(kDefaultTestApiPath);
+    Edit8->setText(kPathDefaultTest);
     Edit12->setText(QStringLiteral("60"));
     for (QLineEdit *e : {Edit5, Edit6, Edit9, Edit10, Edit11})
         e->clear();
@@ -222,7 +223,7 @@ void TfrmSetting::FormShow() {
         Edit1->setText(kWebOrcaCloudBaseUrl);
     Edit8->setText(read(kParama, QStringLiteral("API")));
     if (TrimText(Edit8->text()).isEmpty())
-        Edit8->setText(kDefaultTestApiPath);
+        Edit8->setText(kPathDefaultTest);
 
     Edit6->setText(read(kParama, QStringLiteral("APIKEY")));
     Edit5->setText(read(kParama, QStringLiteral("APIUSER")));
