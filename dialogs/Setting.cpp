@@ -4,11 +4,11 @@
 #include "dialogs/WaitWhile.h"
 #include "orca/OrcaHttp.h"
 #include "orca/OrcaTemplates.h"
+#include "orca/OrcaTransport.h"
 #include "orca/TlsFailure.h"
 #include "platform/AppPaths.h"
 #include "platform/CertStore.h"
 #include "platform/Dpi.h"
-#include "platform/PrivateFile.h"
 #include "platform/Trim.h"
 #include "platform/UiSeam.h"
 
@@ -50,14 +50,11 @@ template <typename F> void runEvent(QWidget *owner, F &&body) {
     }
 }
 
-// Res.txt of the connection test: UTF-8 with a byte-order mark, readable by
-// the user only (it holds a patient's record), replaced like the viewer's
-// response files.
+// Res.txt of the connection test, stored like the viewer's response files
+// (it holds a patient's record).
 void writeResponseText(const QString &path, const QString &text) {
-    QByteArray data("\xEF\xBB\xBF");
-    data += text.toUtf8();
     QString why;
-    if (!platform::ReplacePrivateFile(path, data, &why))
+    if (!SaveResponseText(path, text, &why))
         throw EAppError(
             QStringLiteral("EFCreateError"),
             QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(path), why));
