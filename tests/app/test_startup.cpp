@@ -21,7 +21,6 @@ class TestStartup : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    QString copyProgram(const QString &folder);
     void decisions_data();
     void decisions();
     void unwritableStatusIsReported();
@@ -29,6 +28,8 @@ private slots:
     void lockOfACrashedInstanceIsTakenOver();
 
 private:
+    QString copyProgram(const QString &folder);
+
     QString m_dir;
 };
 
