@@ -3,7 +3,6 @@
 #include "core/CoreSource.h"
 #include "dialogs/Contact.h"
 #include "dialogs/Setting.h"
-#include "platform/AppPaths.h"
 #include "platform/Dpi.h"
 #include "platform/UiSeam.h"
 #include "platform/VersionInfo.h"
@@ -20,10 +19,6 @@
 #include <typeinfo>
 
 using platform::Ui;
-
-QString FileVersionText() {
-    return platform::ReadFileVersion(platform::ExecutablePath());
-}
 
 QString CurrentErrorText() {
     try {
@@ -107,7 +102,7 @@ TfrmMain::TfrmMain(QWidget *parent)
 }
 
 void TfrmMain::FormCreate() {
-    const QString version = FileVersionText();
+    const QString version = platform::FileVersionText();
     if (!version.isEmpty())
         LabelVersion->setText(QStringLiteral("Version ") + version);
 }

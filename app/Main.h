@@ -41,8 +41,5 @@ private:
     WindowFactory m_contactFactory;
 };
 
-// The running executable's file version as "a.b.c.d", or empty without a stamp.
-QString FileVersionText();
-
 // "<class>: <message>" of the error in flight (call inside a catch block).
 QString CurrentErrorText();

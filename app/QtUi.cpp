@@ -244,9 +244,24 @@ int QtUi::taskDialog(QObject *owner, const TaskDialogSpec &spec) {
     return *chosen;
 }
 
+namespace {
+// Whether the file is a program the system runs itself: executable, and an
+// ELF binary or a script. Execute permission alone says little: a Windows
+// share is mounted with it on every file, saved PDFs included.
+bool isProgram(const QFileInfo &info) {
+    if (!info.isFile() || !info.isExecutable())
+        return false;
+    QFile f(info.absoluteFilePath());
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = f.read(4);
+    return head == "\177ELF" || head.startsWith("#!"); // ELF magic, or a script
+}
+} // namespace
+
 void QtUi::shellOpen(QObject *, const QString &target, const QString &params) {
     const QFileInfo info(target);
-    if (info.isFile() && info.isExecutable()) {
+    if (isProgram(info)) {
         QProcess::startDetached(target, QProcess::splitCommand(params));
         return;
     }

@@ -15,7 +15,9 @@
 
 const QString kSingleInstanceName = QStringLiteral("Korvane_Singleton_Mutex_BrenholtInc");
 
-StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
+namespace {
+
+StartupOutcome startupChecks(platform::SingleInstanceGuard &guard) {
     bool skipUpdater = false;
 
     // A "1" left by the updater means: start normally this once.
@@ -48,6 +50,18 @@ StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
         }
     }
     return StartupOutcome::ShowMainMenu;
+}
+
+} // namespace
+
+StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard) {
+    try {
+        return startupChecks(guard);
+    } catch (...) {
+        ShowCurrentError();
+        guard.release();
+        return StartupOutcome::Failed;
+    }
 }
 
 void RegisterJapaneseFonts() {

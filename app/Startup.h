@@ -13,11 +13,14 @@ enum class StartupOutcome {
     ShowMainMenu,    // go on and show the main menu
     SecondInstance,  // another instance runs: it was asked to come forward
     HandedToUpdater, // the updater was started and takes over
+    Failed,          // an error ended the start (it was shown in the error box)
 };
 
 // The decisions made before any window exists, in order: the one-shot
 // [CALL] STATUS, the single-instance claim, the update mode and the updater
-// hand-over. The updater is started through the shell seam.
+// hand-over. The updater is started through the shell seam. An error on the
+// way (user.ini cannot be written) is nobody's to handle: it is shown in the
+// standard error box (ShowCurrentError), and the start ends (Failed).
 StartupOutcome RunStartupChecks(platform::SingleInstanceGuard &guard);
 
 // Fonts named after the Windows Japanese fonts map to the IPA fonts, with

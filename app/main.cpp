@@ -7,7 +7,6 @@
 #include "platform/SingleInstance.h"
 
 #include <QApplication>
-#include <QFile>
 
 #ifdef MINATORI_TEST_HOOK
 #include "app/TestHook.h"
@@ -23,12 +22,8 @@ public:
     bool notify(QObject *receiver, QEvent *event) override {
         try {
             return QApplication::notify(receiver, event);
-        } catch (const EAppError &e) {
-            platform::Ui().errorBox(nullptr, e.message());
-        } catch (const std::exception &e) {
-            platform::Ui().errorBox(nullptr, QString::fromUtf8(e.what()));
         } catch (...) { // nothing may unwind through Qt's event dispatch
-            platform::Ui().errorBox(nullptr, QStringLiteral("Unknown error"));
+            ShowCurrentError();
         }
         return false;
     }
@@ -38,12 +33,7 @@ public:
 
 int main(int argc, char *argv[]) {
     OrcaGlobalInit(); // before any thread exists
-    // Without a session runtime folder, Qt and our guard share our private one.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QString runtime = platform::UserRuntimeDir();
-        if (!runtime.isEmpty())
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-    }
+    platform::ExportUserRuntimeDir();
     MinatoriApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ミナトリ"));
     QGuiApplication::setDesktopFileName(QStringLiteral("minatori")); // minatori.desktop
@@ -58,8 +48,15 @@ int main(int argc, char *argv[]) {
 #endif
 
     platform::SingleInstanceGuard guard(kSingleInstanceName);
-    if (RunStartupChecks(guard) != StartupOutcome::ShowMainMenu)
+    switch (RunStartupChecks(guard)) {
+    case StartupOutcome::ShowMainMenu:
+        break;
+    case StartupOutcome::Failed:
+        return 1;
+    case StartupOutcome::SecondInstance:
+    case StartupOutcome::HandedToUpdater:
         return 0;
+    }
 
     auto *menu = new TfrmMain; // deletes itself when closed
     QObject::connect(&guard, &platform::SingleInstanceGuard::activationRequested,

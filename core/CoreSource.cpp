@@ -3,6 +3,7 @@
 #include "platform/AppPaths.h"
 #include "platform/PrivateFile.h"
 #include "platform/ProfileFile.h"
+#include "platform/UiSeam.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -33,6 +34,18 @@ QString rotatedName(const QString &path) {
 
 EAppError::EAppError(const QString &className, const QString &message)
     : std::runtime_error(message.toStdString()), m_className(className), m_message(message) {}
+
+void ShowCurrentError(QObject *owner) {
+    try {
+        throw;
+    } catch (const EAppError &e) {
+        platform::Ui().errorBox(owner, e.message());
+    } catch (const std::exception &e) {
+        platform::Ui().errorBox(owner, QString::fromUtf8(e.what()));
+    } catch (...) {
+        platform::Ui().errorBox(owner, QStringLiteral("Unknown error"));
+    }
+}
 
 QString UserIniPath() {
     return platform::AppDataDir() + QStringLiteral("user.ini");

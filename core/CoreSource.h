@@ -19,6 +19,12 @@ private:
     QString m_message;
 };
 
+// Shows the error in flight (call inside a catch block) in the application's
+// standard error box, where an error that leaves a window's event, or that
+// nothing handles, ends: the message of an EAppError, the text of any other.
+class QObject;
+void ShowCurrentError(QObject *owner = nullptr);
+
 // Full path of user.ini in the program's folder (platform::AppDataDir()).
 QString UserIniPath();
 

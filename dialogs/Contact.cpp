@@ -1,6 +1,5 @@
 #include "dialogs/Contact.h"
 
-#include "platform/AppPaths.h"
 #include "platform/Dpi.h"
 #include "platform/UiSeam.h"
 #include "platform/VersionInfo.h"
@@ -176,7 +175,6 @@ QString VersionInfoText(const QString &fileVersion) {
 }
 
 void ShowVersionInfo(QWidget *owner) {
-    Ui().messageBox(owner, QString(),
-                    VersionInfoText(platform::ReadFileVersion(platform::ExecutablePath())),
+    Ui().messageBox(owner, QString(), VersionInfoText(platform::FileVersionText()),
                     MsgIcon::Information, MsgButtons::Ok);
 }

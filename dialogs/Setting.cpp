@@ -3,11 +3,12 @@
 #include "core/CoreSource.h"
 #include "dialogs/WaitWhile.h"
 #include "orca/OrcaHttp.h"
+#include "orca/OrcaTemplates.h"
+#include "orca/OrcaTransport.h"
 #include "orca/TlsFailure.h"
 #include "platform/AppPaths.h"
 #include "platform/CertStore.h"
 #include "platform/Dpi.h"
-#include "platform/PrivateFile.h"
 #include "platform/Trim.h"
 #include "platform/UiSeam.h"
 
@@ -44,21 +45,16 @@ QString withTrailingSeparator(const QString &folder) {
 template <typename F> void runEvent(QWidget *owner, F &&body) {
     try {
         body();
-    } catch (const EAppError &e) {
-        Ui().errorBox(owner, e.message());
-    } catch (const std::exception &e) {
-        Ui().errorBox(owner, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowCurrentError(owner);
     }
 }
 
-// Res.txt of the connection test: UTF-8 with a byte-order mark, readable by
-// the user only (it holds a patient's record), replaced like the viewer's
-// response files.
+// Res.txt of the connection test, stored like the viewer's response files
+// (it holds a patient's record).
 void writeResponseText(const QString &path, const QString &text) {
-    QByteArray data("\xEF\xBB\xBF");
-    data += text.toUtf8();
     QString why;
-    if (!platform::ReplacePrivateFile(path, data, &why))
+    if (!SaveResponseText(path, text, &why))
         throw EAppError(
             QStringLiteral("EFCreateError"),
             QStringLiteral("%1 に書き込めません: %2").arg(QDir::toNativeSeparators(path), why));
@@ -200,7 +196,7 @@ TOrcaHttpClient &TfrmSetting::NetHTTPClient1() {
 
 void TfrmSetting::FormCreate() {
     Edit1->setText(kWebOrcaCloudBaseUrl);
-    Edit8->setText(kDefaultTestApiPath);
+    Edit8->setText(kPathDefaultTest);
     Edit12->setText(QStringLiteral("60"));
     for (QLineEdit *e : {Edit5, Edit6, Edit9, Edit10, Edit11})
         e->clear();
@@ -224,7 +220,7 @@ void TfrmSetting::FormShow() {
         Edit1->setText(kWebOrcaCloudBaseUrl);
     Edit8->setText(read(kParama, QStringLiteral("API")));
     if (TrimText(Edit8->text()).isEmpty())
-        Edit8->setText(kDefaultTestApiPath);
+        Edit8->setText(kPathDefaultTest);
 
     Edit6->setText(read(kParama, QStringLiteral("APIKEY")));
     Edit5->setText(read(kParama, QStringLiteral("APIUSER")));

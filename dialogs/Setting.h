@@ -16,9 +16,6 @@ class TOrcaHttpClient;
 inline const QString kWebOrcaCloudBaseUrl =
     QStringLiteral("https://weborca.iryo-unyo.example.jp:443/api/");
 
-// The API path the connection test requests unless another one is set.
-inline const QString kDefaultTestApiPath = QStringLiteral("api01rv2/patientgetv2?id=00001");
-
 // The settings dialog "WebORCA設定": connection kind, ORCA address and
 // credentials, PDF folder, institution code, refresh interval and update method,
 // with the connection test and the client-certificate import. The controls are

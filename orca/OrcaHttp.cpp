@@ -1,7 +1,6 @@
 #include "orca/OrcaHttp.h"
 
 #include "orca/ClientCertificates.h"
-#include "platform/AppPaths.h"
 #include "platform/VersionInfo.h"
 
 #include <QElapsedTimer>
@@ -361,9 +360,7 @@ OrcaHttpResult TOrcaHttpClient::send(const OrcaHttpRequest &request) {
     d->resetRequestState();
 
     curl_easy_setopt(c, CURLOPT_URL, url.constData());
-    // The executable's version is read once; libcurl copies the text.
-    static const QByteArray userAgent =
-        OrcaUserAgent(platform::ReadFileVersion(platform::ExecutablePath())).toUtf8();
+    static const QByteArray userAgent = OrcaUserAgent(platform::FileVersionText()).toUtf8();
     curl_easy_setopt(c, CURLOPT_USERAGENT, userAgent.constData());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);

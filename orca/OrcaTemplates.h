@@ -15,6 +15,7 @@ inline const QString kPlaceholderDate = QStringLiteral("YYYY-MM-DD");
 // Paths, relative to the API base URL.
 inline const QString kPathAcceptList = QStringLiteral("api01rv2/acceptlstv2?class=03");
 inline const QString kPathPatientGet = QStringLiteral("api01rv2/patientgetv2?id="); // + number
+// What the connection test requests unless [PARAMA] API names another path.
 inline const QString kPathDefaultTest = QStringLiteral("api01rv2/patientgetv2?id=00001");
 inline const QString kPathOnlineDrug = QStringLiteral("api01rv2/onlinedruggetv2");
 inline const QString kPathOnlineMed = QStringLiteral("api01rv2/onlinemedgetv2");

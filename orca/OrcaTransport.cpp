@@ -22,15 +22,11 @@ struct TransportError : std::exception {
     QString text;
 };
 
-void writeResponseFile(const QString &fileName, const QByteArray &body) {
-    QByteArray data("\xEF\xBB\xBF");
-    data += QString::fromUtf8(body).toUtf8();
-    QString error;
-    if (!platform::ReplacePrivateFile(fileName, data, &error))
-        throw TransportError(QStringLiteral("Cannot write %1: %2").arg(fileName, error));
-}
-
 } // namespace
+
+bool SaveResponseText(const QString &path, const QString &text, QString *error) {
+    return platform::ReplacePrivateFile(path, QByteArray("\xEF\xBB\xBF") + text.toUtf8(), error);
+}
 
 QString ResponseFileName(const QString &path) {
     QString name = path;
@@ -106,7 +102,9 @@ QString TOrcaTransport::CallOrcaApi(const QString &path, const QString &body) {
         Log(QStringLiteral("API: %1 -> 200 (%2ms)").arg(path, QString::number(elapsed)));
 
         const QString fileName = platform::AppDataDir() + ResponseFileName(path);
-        writeResponseFile(fileName, answer.body);
+        QString error;
+        if (!SaveResponseText(fileName, QString::fromUtf8(answer.body), &error))
+            throw TransportError(QStringLiteral("Cannot write %1: %2").arg(fileName, error));
         return fileName;
     } catch (const TransportError &e) {
         Log(QStringLiteral("Unexpected Error: ") + e.text);

@@ -49,3 +49,9 @@ private:
 
 // "Res_" + the API path with every "/", "?" and "=" replaced by "_" + ".txt".
 QString ResponseFileName(const QString &path);
+
+// Stores an answer as a response file (the transport's Res_*.txt, the
+// connection test's Res.txt): the text in UTF-8 with a byte-order mark,
+// owner-only, replacing the file in one step. False, with the reason in
+// *error, when it cannot be written; the old file then stays.
+bool SaveResponseText(const QString &path, const QString &text, QString *error);

@@ -128,6 +128,14 @@ QString UserRuntimeDir() {
     return {};
 }
 
+void ExportUserRuntimeDir() {
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return;
+    const QString runtime = UserRuntimeDir();
+    if (!runtime.isEmpty())
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+}
+
 QString UserDataDir() {
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base))

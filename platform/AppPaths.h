@@ -31,6 +31,11 @@ void SetExecutableDirOverride(const QString &dir);
 // that name, under ~/.cache. Empty when none can be had.
 QString UserRuntimeDir();
 
+// Without a session runtime folder (XDG_RUNTIME_DIR unset), sets it to
+// UserRuntimeDir(), so that Qt and the single-instance guard share that
+// private folder. Call before the application object exists.
+void ExportUserRuntimeDir();
+
 // Per-user data folder ($XDG_DATA_HOME or ~/.local/share) + "/minatori", no
 // trailing '/'. It holds the certificate store (certstore/) and, for an
 // installed copy, the files of AppDataDir().

@@ -11,18 +11,4 @@ QString TrimText(const QString &s) {
     return (b == 0 && e == s.size()) ? s : s.mid(b, e - b);
 }
 
-QString TrimLeftText(const QString &s) {
-    qsizetype b = 0;
-    while (b < s.size() && s.at(b).unicode() <= 0x20)
-        ++b;
-    return s.mid(b);
-}
-
-QString TrimRightText(const QString &s) {
-    qsizetype e = s.size();
-    while (e > 0 && s.at(e - 1).unicode() <= 0x20)
-        --e;
-    return s.left(e);
-}
-
 } // namespace platform

@@ -1,5 +1,7 @@
 #include "platform/VersionInfo.h"
 
+#include "platform/AppPaths.h"
+
 #include <QFile>
 
 #include <cstring>
@@ -42,6 +44,12 @@ QString ReadFileVersion(const QString &executablePath) {
         carry = block.right(magic.size() - 1);
     }
     return {};
+}
+
+QString FileVersionText() {
+    // The file does not change while it runs.
+    static const QString version = ReadFileVersion(ExecutablePath());
+    return version;
 }
 
 } // namespace platform

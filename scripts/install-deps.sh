@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that the build, the tests and the tools use:
-# compilers and libraries, the IPA Gothic fonts the windows show Japanese in
-# and Noto Sans CJK for the characters IPA lacks, clang's libFuzzer runtime
-# (the fuzz run of the test command), desktop-file-validate (the package
-# test), Qt's Japanese texts for its standard buttons and dialogs, and for the benchmark Google Benchmark, pdftotext and python3-cairo
-# (which makes its documents). Runs as root or through sudo; does nothing
-# when everything is present.
+# - compilers, CMake, Ninja and the libraries (Qt 6, libcurl, OpenSSL, zlib);
+# - the IPA Gothic fonts the windows show Japanese in, Noto Sans CJK for the
+#   characters IPA lacks, and Qt's Japanese texts for its standard buttons and
+#   dialogs;
+# - clang and its libFuzzer runtime (the fuzz run of the test command);
+# - for the package: file (cpack finds the program's libraries through it for
+#   the package's dependencies) and desktop-file-validate (the package test);
+# - poppler-utils: pdftotext and pdftoppm read the printed notebook and the
+#   manual in the tests, and pdftotext is the benchmark's yardstick;
+# - the openssl command: the throw-away certificates of `demo.sh --tls`;
+# - for the benchmark: Google Benchmark and python3-cairo (which makes its
+#   documents).
+# Runs as root or through sudo; does nothing when everything is present.
 set -euo pipefail
 
 packages=(
@@ -13,6 +20,7 @@ packages=(
   clang
   cmake
   desktop-file-utils
+  file
   fonts-ipafont-gothic
   fonts-noto-cjk
   libbenchmark-dev
@@ -21,6 +29,7 @@ packages=(
   libgl-dev
   libssl-dev
   ninja-build
+  openssl
   poppler-utils
   python3-cairo
   qt6-base-dev

@@ -134,7 +134,7 @@ void TestMainMenu::fontsHaveJapaneseGlyphs() {
 
 void TestMainMenu::versionLabel() {
     // This test program carries no stamp: the design text stays.
-    QCOMPARE(FileVersionText(), QString());
+    QCOMPARE(platform::FileVersionText(), QString());
     TfrmMain menu;
     QCOMPARE(menu.LabelVersion->text(), QStringLiteral("Version 1.0.0.0"));
     // The program itself is stamped at build time.

@@ -14,17 +14,22 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    QString copyProgram(const QString &folder);
     void decisions_data();
     void decisions();
+    void unwritableStatusIsReported();
     void secondProcessRaisesTheFirst();
     void lockOfACrashedInstanceIsTakenOver();
 
 private:
+    QString copyProgram(const QString &folder);
+
     QString m_dir;
 };
 
@@ -101,6 +106,38 @@ void TestStartup::decisions() {
     } else {
         QVERIFY(opened.isEmpty());
     }
+}
+
+void TestStartup::unwritableStatusIsReported() {
+    // The one-shot status cannot be cleared (here no file may grow): the
+    // error is nobody's to handle. It is shown in the application's standard
+    // error box and the program ends, neither running nor handing over.
+    ScriptedUi ui;
+    WriteSetting(QStringLiteral("CALL"), QStringLiteral("STATUS"), QStringLiteral("1"));
+    QVERIFY(WriteAll(m_dir + QStringLiteral("UpdChk.exe"), QByteArray()));
+    platform::SingleInstanceGuard guard(QStringLiteral("startup-test"));
+
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit none = old;
+    none.rlim_cur = 0;
+    setrlimit(RLIMIT_FSIZE, &none);
+    StartupOutcome outcome = StartupOutcome::ShowMainMenu;
+    bool escaped = false;
+    try {
+        outcome = RunStartupChecks(guard);
+    } catch (...) {
+        escaped = true;
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+
+    QVERIFY2(!escaped, "the error left the start-up checks");
+    QCOMPARE(int(outcome), int(StartupOutcome::Failed));
+    const QList<ScriptedUi::Call> boxes = ui.callsOf(QStringLiteral("errorBox"));
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, UserIniPath() + QStringLiteral(" に書き込めません"));
+    QVERIFY(ui.callsOf(QStringLiteral("shellOpen")).isEmpty());
 }
 
 void TestStartup::secondProcessRaisesTheFirst() {

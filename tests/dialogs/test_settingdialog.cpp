@@ -3,6 +3,7 @@
 // picker, the updater hand-over and an unwritable user.ini.
 #include "core/CoreSource.h"
 #include "dialogs/Setting.h"
+#include "orca/OrcaTemplates.h"
 #include "platform/AppPaths.h"
 #include "tests/support/ScriptedUi.h"
 #include "tests/support/TestEnv.h"
@@ -210,25 +211,22 @@ void TestSettingDialog::loading_data() {
                        "192.168.1.10",
                        "1234567",
                        "30"};
-    QTest::newRow("cloud")
-        << QByteArray("[COKBN]\r\nCHCK=1\r\n[UPDATE]\r\nMODE=0\r\n") << "cloud"
-        << "auto"
-        << QStringList{kWebOrcaCloudBaseUrl, kDefaultTestApiPath, "", "", "", "", "", "60"};
+    QTest::newRow("cloud") << QByteArray("[COKBN]\r\nCHCK=1\r\n[UPDATE]\r\nMODE=0\r\n") << "cloud"
+                           << "auto"
+                           << QStringList{
+                                  kWebOrcaCloudBaseUrl, kPathDefaultTest, "", "", "", "", "", "60"};
     QTest::newRow("other kind and mode choose no kind and automatic")
         << QByteArray("[COKBN]\r\nCHCK=3\r\n[UPDATE]\r\nMODE=2\r\n") << "none"
-        << "auto"
-        << QStringList{kWebOrcaCloudBaseUrl, kDefaultTestApiPath, "", "", "", "", "", "60"};
+        << "auto" << QStringList{kWebOrcaCloudBaseUrl, kPathDefaultTest, "", "", "", "", "", "60"};
     QTest::newRow("blank URL, path and interval get their proposals")
         << QByteArray("[PARAMA]\r\nURL=\r\nAPI=\r\nREFRESH=\r\n") << "none"
-        << "auto"
-        << QStringList{kWebOrcaCloudBaseUrl, kDefaultTestApiPath, "", "", "", "", "", "60"};
+        << "auto" << QStringList{kWebOrcaCloudBaseUrl, kPathDefaultTest, "", "", "", "", "", "60"};
     // A value longer than what can be typed is shown whole, so that opening
     // and closing the dialog does not cut it.
     QTest::newRow("long stored code and interval")
         << QByteArray("[PARAMA]\r\nKIKANCD=1312345678\r\nREFRESH=99999\r\n") << "none"
-        << "auto"
-        << QStringList{
-               kWebOrcaCloudBaseUrl, kDefaultTestApiPath, "", "", "", "", "1312345678", "99999"};
+        << "auto" << QStringList{kWebOrcaCloudBaseUrl, kPathDefaultTest, "", "", "", "",
+                                 "1312345678",         "99999"};
 }
 
 void TestSettingDialog::loading() {
@@ -341,7 +339,7 @@ void TestSettingDialog::saving() {
     QVERIFY(fileHasLine(QStringLiteral("URL= https://orca.example/api/ ")));
     QVERIFY(fileHasLine(QStringLiteral("APIKEY= key ")));
     QVERIFY(fileHasLine(QStringLiteral("APIUSER= user ")));
-    QCOMPARE(stored("PARAMA", "API"), kDefaultTestApiPath);
+    QCOMPARE(stored("PARAMA", "API"), kPathDefaultTest);
     QVERIFY(fileHasLine(QStringLiteral("SAVETXT=") + savedFolder));
     QVERIFY(fileHasLine(QStringLiteral("IPADR=") + savedAddress));
     QCOMPARE(stored("PARAMA", "KIKANCD"), QStringLiteral("1234567"));

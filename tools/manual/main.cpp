@@ -167,11 +167,7 @@ void drawFooter(QPainter &p, const QRectF &page, const QString &text) {
 int main(int argc, char *argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QString runtime = platform::UserRuntimeDir();
-        if (!runtime.isEmpty())
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-    }
+    platform::ExportUserRuntimeDir();
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() != 4) {
