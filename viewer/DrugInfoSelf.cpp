@@ -77,6 +77,8 @@ void TfrmDrugInfo::LoadSelfHistory() {
         MemoSelf->setPlainText(shown.isEmpty() ? kSelfLoadFailed
                                                : kSelfLoadFailed + QStringLiteral("\n\n") + shown);
     }
+    // Appending follows the text down; the pane opens on its newest day.
+    MemoSelf->moveCursor(QTextCursor::Start);
     UpdateSelfMonthLabel();
 }
 

@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -368,6 +369,10 @@ void TestSelfPane::demoPatient() {
     QStringList sorted = all;
     std::sort(sorted.begin(), sorted.end(), std::greater<QString>());
     QCOMPARE(all, sorted);
+    // More than the pane holds: it opens at its top, on the newest day.
+    QVERIFY(viewer.MemoSelf->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(viewer.MemoSelf->verticalScrollBar()->value(), 0);
+    QCOMPARE(viewer.MemoSelf->textCursor().position(), 0);
     fixture::Grab(&viewer, QStringLiteral("selfpane-demo-all"));
 
     // The printout of the 24 months, with the clinic's name as the online
