@@ -259,6 +259,17 @@ void TfrmDrugInfo::closeEvent(QCloseEvent *event) {
     QDialog::closeEvent(event);
 }
 
+void TfrmDrugInfo::keyPressEvent(QKeyEvent *event) {
+    // The window closes by "閉じる" or its title bar, never by Esc (which a
+    // dialog takes as cancel): one Esc too many after cancelling a conversion
+    // in the search field would lose the list and the patient on show.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void TfrmDrugInfo::FormClose() {
     TimerRefresh->stop();
     StopMarkCheck();

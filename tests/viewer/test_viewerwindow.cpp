@@ -17,6 +17,7 @@
 #include "viewer/ViewerClock.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
@@ -112,6 +113,7 @@ private slots:
     void windowRepaintsWhileARequestIsSlow();
     void closeWaitsForTheRunningSequence();
     void closeWhileAMarkRequestHangs();
+    void escapeDoesNotClose();
     void unreadableCacheStopsTheLoadWithAnErrorBox();
     void settingsDialogReloadsSettingsOnly();
     void demoScreenshot();
@@ -570,6 +572,29 @@ void TestViewerWindow::closeWhileAMarkRequestHangs() {
     QVERIFY(!log.filter(QStringLiteral("MarkCheck: 4人 API ")).isEmpty());
     QVERIFY(log.filter(QStringLiteral("MarkCheck: ")).last().endsWith(QStringLiteral(" (中断)")));
     m_server.resetControl();
+}
+
+void TestViewerWindow::escapeDoesNotClose() {
+    // The window closes by "閉じる" or its title bar only: an Esc (one too
+    // many after cancelling a conversion in the search field) loses nothing.
+    ScriptedUi ui;
+    TfrmDrugInfo v;
+    open(v);
+    v.activateWindow();
+    v.ComboBoxSearch->setCurrentIndex(1);
+    v.EditSearch->setText(QStringLiteral("見本"));
+    v.BtnSearch->click();
+    QCOMPARE(fixture::ListedIds(v).size(), 2);
+    for (QWidget *w : {static_cast<QWidget *>(v.EditSearch), static_cast<QWidget *>(v.GridPatient),
+                       static_cast<QWidget *>(v.MemoTain)}) {
+        w->setFocus();
+        QTest::keyClick(w, Qt::Key_Escape);
+        QVERIFY(v.isVisible());
+    }
+    QVERIFY(v.FSearchActive);
+    QCOMPARE(fixture::ListedIds(v).size(), 2);
+    v.BtnClose->click();
+    QTRY_VERIFY(!v.isVisible());
 }
 
 void TestViewerWindow::unreadableCacheStopsTheLoadWithAnErrorBox() {
