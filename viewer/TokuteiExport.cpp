@@ -5,8 +5,8 @@
 #include "platform/AppPaths.h"
 #include "platform/PrivateFile.h"
 #include "platform/Trim.h"
+#include "viewer/ViewerRules.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -59,23 +59,6 @@ TExportPatientList ParseExportPatientList(const QStringList &lines) {
         out.Patients << p;
     }
     return out;
-}
-
-QStringList ReadTextFileLines(const QString &path) {
-    QByteArray data = ReadFileBytes(path);
-    if (data.startsWith(kBomBytes))
-        data.remove(0, kBomBytes.size());
-    QStringList lines;
-    if (data.isEmpty())
-        return lines;
-    for (QByteArray line : data.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        lines << QString::fromUtf8(line);
-    }
-    if (data.endsWith('\n'))
-        lines.removeLast();
-    return lines;
 }
 
 // ---- the checkup cache ----

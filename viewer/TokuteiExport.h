@@ -30,11 +30,6 @@ struct TExportPatientList {
 // first comma nor the text after it is blank.
 TExportPatientList ParseExportPatientList(const QStringList &lines);
 
-// A text file's lines: UTF-8, a leading byte-order mark skipped, CR LF or LF;
-// a line break at the end does not start another line. Throws EAppError when
-// the file cannot be read.
-QStringList ReadTextFileLines(const QString &path);
-
 // ---- the checkup cache ----
 
 // TokuteiCacheORCA.txt in the program's folder (platform::AppDataDir).

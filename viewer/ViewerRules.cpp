@@ -1,5 +1,6 @@
 #include "viewer/ViewerRules.h"
 
+#include "core/CoreSource.h"
 #include "orca/OrcaTags.h"
 #include "platform/Trim.h"
 
@@ -21,6 +22,23 @@ int digitsValue(const QString &s) {
     bool ok = false;
     const int v = s.toInt(&ok, 10);
     return ok ? v : -1;
+}
+
+// The lines of a text file's content.
+QStringList splitLines(QByteArray data) {
+    if (data.startsWith("\xEF\xBB\xBF"))
+        data.remove(0, 3);
+    QStringList lines;
+    if (data.isEmpty())
+        return lines;
+    for (QByteArray line : data.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        lines << QString::fromUtf8(line);
+    }
+    if (data.endsWith('\n'))
+        lines.removeLast();
+    return lines;
 }
 
 } // namespace
@@ -111,19 +129,15 @@ TPatientLookup ReadPatientLookup(const QStringList &lines) {
     return out;
 }
 
+QStringList ReadTextFileLines(const QString &path) {
+    return splitLines(ReadFileBytes(path));
+}
+
 QStringList ReadAnswerLines(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    QString text = QString::fromUtf8(f.readAll());
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString &l : lines) {
-        if (l.endsWith(QLatin1Char('\r')))
-            l.chop(1);
-    }
-    return lines;
+    return splitLines(f.readAll());
 }
 
 } // namespace viewer

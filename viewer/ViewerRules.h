@@ -51,7 +51,12 @@ struct TPatientLookup {
 };
 TPatientLookup ReadPatientLookup(const QStringList &lines);
 
-// A saved answer's lines (UTF-8, byte-order mark skipped); empty when the file
+// A text file's lines: UTF-8, a leading byte-order mark skipped, CR LF or LF;
+// a line break at the end does not start another line. Throws EAppError when
+// the file cannot be read.
+QStringList ReadTextFileLines(const QString &path);
+
+// A saved answer's lines, as ReadTextFileLines reads them; empty when the file
 // cannot be read.
 QStringList ReadAnswerLines(const QString &path);
 
