@@ -88,7 +88,7 @@ bool TfrmDrugInfo::LoadSelfMonth(const QString &month) {
         return false;
     const int before = lineCount(MemoSelf);
     const QString what =
-        QStringLiteral("自院薬歴（%1）を取得しています…").arg(viewer::SelfMonthCaption(month));
+        QStringLiteral("自院薬歴（%1）を取得しています…").arg(viewer::MonthCaption(month));
 
     const QString calendarFile = OrcaCallWithIdRetry(
         kPathMedicalCalendar, FillPlaceholder(kSelfCalendarTemplate, kPlaceholderMonth, month),
@@ -140,7 +140,7 @@ void TfrmDrugInfo::UpdateSelfMonthLabel() {
     if (FSelfAllMode)
         LabelSelfMonth->setText(QStringLiteral("全て"));
     else if (!FSelfMonth.isEmpty())
-        LabelSelfMonth->setText(viewer::SelfMonthCaption(FSelfMonth));
+        LabelSelfMonth->setText(viewer::MonthCaption(FSelfMonth));
     else
         LabelSelfMonth->clear();
     BtnSelfPrevMonth->setEnabled(!FSelfAllMode);

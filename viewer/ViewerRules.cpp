@@ -66,7 +66,7 @@ QString DateLabelText(const QDate &day) {
         .arg(day.day(), 2, 10, QLatin1Char('0'));
 }
 
-QString TainMonthLabelText(const QString &month) {
+QString MonthCaption(const QString &month) {
     return month.mid(0, 4) + QStringLiteral("年") + month.mid(5, 2) + QStringLiteral("月");
 }
 

@@ -16,8 +16,9 @@ int RefreshIntervalSeconds(const QString &setting);
 // "2025年10月26日"
 QString DateLabelText(const QDate &day);
 
-// "2023年06月" for "2023-06".
-QString TainMonthLabelText(const QString &month);
+// A month's caption: "2023年06月" for "2023-06" (the own-clinic month, the
+// oldest month of the other institutions' drug information).
+QString MonthCaption(const QString &month);
 
 // The age in whole 365.25-day years from a "yyyy-mm-dd" birth date to today, as
 // "<n>歳"; empty when the text does not give a valid date or the birth date lies

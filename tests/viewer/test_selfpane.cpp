@@ -13,6 +13,7 @@
 #include "viewer/Notebook.h"
 #include "viewer/SelfHistory.h"
 #include "viewer/ViewerClock.h"
+#include "viewer/ViewerRules.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -358,7 +359,7 @@ void TestSelfPane::demoPatient() {
     viewer.SelectPatient(QStringLiteral("00001"), QStringLiteral("見本 太郎"));
     const QStringList month = dateLines(viewer.MemoSelf->toPlainText());
     QVERIFY(!month.isEmpty());
-    QCOMPARE(viewer.LabelSelfMonth->text(), viewer::SelfMonthCaption(viewer.FSelfMonth));
+    QCOMPARE(viewer.LabelSelfMonth->text(), viewer::MonthCaption(viewer.FSelfMonth));
     for (const QString &day : month)
         QVERIFY(day.startsWith(QString(viewer.FSelfMonth).replace('-', '.')));
     fixture::Grab(&viewer, QStringLiteral("selfpane-demo-month"));
