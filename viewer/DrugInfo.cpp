@@ -350,28 +350,24 @@ int TfrmDrugInfo::GridRowHeight(const TStringGrid *grid) const {
 
 // ---- day navigation and list mode ----
 
-void TfrmDrugInfo::BtnPrevDayClick() {
+void TfrmDrugInfo::ShowDay(const QDate &day) {
     EditSearch->clear();
     FSearchActive = false;
-    FCurrentDate = FCurrentDate.addDays(-1);
+    FCurrentDate = day;
     ShowCurrentDate();
     LoadReceptionList();
+}
+
+void TfrmDrugInfo::BtnPrevDayClick() {
+    ShowDay(FCurrentDate.addDays(-1));
 }
 
 void TfrmDrugInfo::BtnNextDayClick() {
-    EditSearch->clear();
-    FSearchActive = false;
-    FCurrentDate = FCurrentDate.addDays(1);
-    ShowCurrentDate();
-    LoadReceptionList();
+    ShowDay(FCurrentDate.addDays(1));
 }
 
 void TfrmDrugInfo::BtnTodayClick() {
-    EditSearch->clear();
-    FSearchActive = false;
-    FCurrentDate = viewer::Today();
-    ShowCurrentDate();
-    LoadReceptionList();
+    ShowDay(viewer::Today());
 }
 
 void TfrmDrugInfo::BtnCloseClick() {

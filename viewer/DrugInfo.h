@@ -171,6 +171,8 @@ public:
     void FitInstitutionGrid();
     void MenuWebORCAClick();
     void MenuVersionClick();
+    // The day buttons: the reception list of the day, search hits given up.
+    void ShowDay(const QDate &day);
     void BtnPrevDayClick();
     void BtnNextDayClick();
     void BtnTodayClick();
@@ -247,6 +249,8 @@ public:
     // Appends the block of one class 02 answer; false when the file is missing.
     bool ParseMedicalGet02(const QString &file, const QString &day);
     void UpdateSelfMonthLabel();
+    // The month buttons: the month before (-1) or after (1), the 24 months left.
+    void MoveSelfMonth(int delta);
     void BtnSelfPrevMonthClick();
     void BtnSelfNextMonthClick();
     void BtnSelfAllClick();

@@ -148,20 +148,20 @@ void TfrmDrugInfo::UpdateSelfMonthLabel() {
     BtnSelfAll->setText(FSelfAllMode ? QStringLiteral("当月") : QStringLiteral("全て"));
 }
 
-void TfrmDrugInfo::BtnSelfPrevMonthClick() {
+void TfrmDrugInfo::MoveSelfMonth(int delta) {
     FSelfAllMode = false;
     if (FSelfMonth.isEmpty())
         FSelfMonth = viewer::MonthOf(viewer::Today());
-    FSelfMonth = viewer::ShiftMonth(FSelfMonth, -1);
+    FSelfMonth = viewer::ShiftMonth(FSelfMonth, delta);
     RefreshSelfHistory();
 }
 
+void TfrmDrugInfo::BtnSelfPrevMonthClick() {
+    MoveSelfMonth(-1);
+}
+
 void TfrmDrugInfo::BtnSelfNextMonthClick() {
-    FSelfAllMode = false;
-    if (FSelfMonth.isEmpty())
-        FSelfMonth = viewer::MonthOf(viewer::Today());
-    FSelfMonth = viewer::ShiftMonth(FSelfMonth, 1);
-    RefreshSelfHistory();
+    MoveSelfMonth(1);
 }
 
 void TfrmDrugInfo::BtnSelfAllClick() {
