@@ -87,18 +87,6 @@ bool MayOfferDifferential(bool cacheHasPatients, const QString &lastFetch, const
 
 // ---- reading the answers ----
 
-enum class TOrcaAnswerKind { AcceptList, PatientGet, OnlineSpec };
-
-// The value of the first Api_Result line; a null text when there is none.
-QString AnswerResultCode(const QStringList &lines);
-
-// Whether ORCA answered the question (with data or with "there is none"):
-// acceptlstv2 00 and 21 (no reception that day); patientgetv2 00 and 10 (no
-// such patient); onlinespecgetv2 000, E50 (no data), E10 (no such patient),
-// E51 and E52 (more than fits, data still there). Every other code, and an
-// answer without one, is a failure.
-bool IsAnsweredResult(TOrcaAnswerKind kind, const QString &code);
-
 // The birth date of a patientgetv2 answer: the first BirthDate line's value
 // when it has at least 10 characters, else empty.
 QString ReadBirthDate(const QStringList &lines);

@@ -129,6 +129,31 @@ TPatientLookup ReadPatientLookup(const QStringList &lines) {
     return out;
 }
 
+QString AnswerResultCode(const QStringList &lines) {
+    const QString tag = QStringLiteral("Api_Result");
+    for (const QString &line : lines) {
+        if (HasStringTag(line, tag))
+            return StripStringTag(line, tag);
+    }
+    return QString();
+}
+
+bool IsAnsweredResult(TOrcaAnswerKind kind, const QString &code) {
+    if (code.isEmpty())
+        return false;
+    switch (kind) {
+    case TOrcaAnswerKind::AcceptList:
+        return code == QLatin1String("00") || code == QLatin1String("21");
+    case TOrcaAnswerKind::PatientGet:
+        return code == QLatin1String("00") || code == QLatin1String("10");
+    case TOrcaAnswerKind::OnlineSpec:
+        return code == QLatin1String("000") || code == QLatin1String("E50") ||
+               code == QLatin1String("E10") || code == QLatin1String("E51") ||
+               code == QLatin1String("E52");
+    }
+    return false;
+}
+
 QStringList ReadTextFileLines(const QString &path) {
     return splitLines(ReadFileBytes(path));
 }

@@ -52,6 +52,19 @@ struct TPatientLookup {
 };
 TPatientLookup ReadPatientLookup(const QStringList &lines);
 
+// The result code of an answer and what it means.
+enum class TOrcaAnswerKind { AcceptList, PatientGet, OnlineSpec };
+
+// The value of the first Api_Result line; a null text when there is none.
+QString AnswerResultCode(const QStringList &lines);
+
+// Whether ORCA answered the question (with data or with "there is none"):
+// acceptlstv2 00 and 21 (no reception that day); patientgetv2 00 and 10 (no
+// such patient); onlinespecgetv2 000, E50 (no data), E10 (no such patient),
+// E51 and E52 (more than fits, data still there). Every other code, and an
+// answer without one, is a failure.
+bool IsAnsweredResult(TOrcaAnswerKind kind, const QString &code);
+
 // A text file's lines: UTF-8, a leading byte-order mark skipped, CR LF or LF;
 // a line break at the end does not start another line. Throws EAppError when
 // the file cannot be read.
