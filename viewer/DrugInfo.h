@@ -184,6 +184,8 @@ public:
     // ---- reception list and patient cache (DrugInfoReception.cpp) ----
     void LoadReceptionList();
     bool ParseReceptionList(const QString &path);
+    // The list from the answer's lines (ParseReceptionList of a file read).
+    void FillReceptionList(const QStringList &lines);
     // Closes one record of the answer: caches the patient and lists it when
     // the list mode shows it and it is not listed yet.
     void AddReceptionRow(const viewer::TReceptionRecord &record, TPatientCache &cache,
