@@ -248,8 +248,9 @@ public:
     void RefreshSelfHistory();
     // Appends the day blocks of one month ("yyyy-mm"); true when it added lines.
     bool LoadSelfMonth(const QString &month);
-    // Appends the block of one class 02 answer; false when the file is missing.
-    bool ParseMedicalGet02(const QString &file, const QString &day);
+    // Appends the block of one class 02 answer's lines (nothing for a day
+    // without drugs).
+    void ParseMedicalGet02(const QStringList &lines, const QString &day);
     void UpdateSelfMonthLabel();
     // The month buttons: the month before (-1) or after (1), the 24 months left.
     void MoveSelfMonth(int delta);

@@ -150,6 +150,9 @@ bool IsAnsweredResult(TOrcaAnswerKind kind, const QString &code) {
         return code == QLatin1String("000") || code == QLatin1String("E50") ||
                code == QLatin1String("E10") || code == QLatin1String("E51") ||
                code == QLatin1String("E52");
+    case TOrcaAnswerKind::MedicalGet:
+        return code == QLatin1String("00") || code == QLatin1String("10") ||
+               code == QLatin1String("15") || code.startsWith(QLatin1Char('K'));
     }
     return false;
 }

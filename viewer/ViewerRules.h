@@ -53,7 +53,7 @@ struct TPatientLookup {
 TPatientLookup ReadPatientLookup(const QStringList &lines);
 
 // The result code of an answer and what it means.
-enum class TOrcaAnswerKind { AcceptList, PatientGet, OnlineSpec };
+enum class TOrcaAnswerKind { AcceptList, PatientGet, OnlineSpec, MedicalGet };
 
 // The value of the first Api_Result line; a null text when there is none.
 QString AnswerResultCode(const QStringList &lines);
@@ -61,8 +61,9 @@ QString AnswerResultCode(const QStringList &lines);
 // Whether ORCA answered the question (with data or with "there is none"):
 // acceptlstv2 00 and 21 (no reception that day); patientgetv2 00 and 10 (no
 // such patient); onlinespecgetv2 000, E50 (no data), E10 (no such patient),
-// E51 and E52 (more than fits, data still there). Every other code, and an
-// answer without one, is a failure.
+// E51 and E52 (more than fits, data still there); medicalgetv2 00, 10 (no
+// such patient), 15 (no data) and the warnings K… (data still there). Every
+// other code, and an answer without one, is a failure.
 bool IsAnsweredResult(TOrcaAnswerKind kind, const QString &code);
 
 // A text file's lines: UTF-8, a leading byte-order mark skipped, CR LF or LF;

@@ -314,23 +314,34 @@ void TestSelfPane::sixEmptyMonths() {
 
 void TestSelfPane::failedLoadSaysSo_data() {
     QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("result"); // empty: no answer (status 500)
     QTest::addColumn<QStringList>("calendars");
     const QStringList lookBack{"2024-03", "2024-02", "2024-01", "2023-12"};
     // The calendar request tries the zero-padded numbers too (70001, 070001, 0070001).
-    QTest::newRow("calendar") << "api01rv2/medicalgetv2?class=03"
+    QTest::newRow("calendar") << "api01rv2/medicalgetv2?class=03" << ""
                               << QStringList{"2024-03", "2024-03", "2024-03"};
-    QTest::newRow("visits of the day") << "api01rv2/medicalgetv2?class=01" << lookBack;
-    QTest::newRow("treatment of the day") << "api01rv2/medicalgetv2?class=02" << lookBack;
+    QTest::newRow("visits of the day") << "api01rv2/medicalgetv2?class=01" << "" << lookBack;
+    QTest::newRow("treatment of the day") << "api01rv2/medicalgetv2?class=02" << "" << lookBack;
+    // An answer whose code says ORCA could not answer (busy with another terminal).
+    QTest::newRow("calendar error answer")
+        << "api01rv2/medicalgetv2?class=03" << "90" << QStringList{"2024-03"};
+    QTest::newRow("visits error answer") << "api01rv2/medicalgetv2?class=01" << "90" << lookBack;
+    QTest::newRow("treatment error answer")
+        << "api01rv2/medicalgetv2?class=02" << "90" << lookBack;
 }
 
 void TestSelfPane::failedLoadSaysSo() {
     QFETCH(QString, failing);
+    QFETCH(QString, result);
     QFETCH(QStringList, calendars);
     ScriptedUi ui;
     TfrmDrugInfo viewer;
     setToday(QDate(2024, 3, 31));
     fixture::OpenViewer(viewer);
-    QVERIFY(m_server.addFault(failing, QStringLiteral("status"), -1, 500));
+    if (result.isEmpty())
+        QVERIFY(m_server.addFault(failing, QStringLiteral("status"), -1, 500));
+    else
+        QVERIFY(m_server.addFault(failing, QStringLiteral("result"), -1, 0, 0, result));
     viewer.SelectPatient(QStringLiteral("70001"), QStringLiteral("自院 一郎"));
 
     // Not the empty pane of a patient without history, and no box.
