@@ -259,6 +259,17 @@ void TfrmDrugInfo::closeEvent(QCloseEvent *event) {
     QDialog::closeEvent(event);
 }
 
+void TfrmDrugInfo::keyPressEvent(QKeyEvent *event) {
+    // The window closes by "閉じる" or its title bar, never by Esc (which a
+    // dialog takes as cancel): one Esc too many after cancelling a conversion
+    // in the search field would lose the list and the patient on show.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void TfrmDrugInfo::FormClose() {
     TimerRefresh->stop();
     StopMarkCheck();
@@ -339,28 +350,24 @@ int TfrmDrugInfo::GridRowHeight(const TStringGrid *grid) const {
 
 // ---- day navigation and list mode ----
 
-void TfrmDrugInfo::BtnPrevDayClick() {
+void TfrmDrugInfo::ShowDay(const QDate &day) {
     EditSearch->clear();
     FSearchActive = false;
-    FCurrentDate = FCurrentDate.addDays(-1);
+    FCurrentDate = day;
     ShowCurrentDate();
     LoadReceptionList();
+}
+
+void TfrmDrugInfo::BtnPrevDayClick() {
+    ShowDay(FCurrentDate.addDays(-1));
 }
 
 void TfrmDrugInfo::BtnNextDayClick() {
-    EditSearch->clear();
-    FSearchActive = false;
-    FCurrentDate = FCurrentDate.addDays(1);
-    ShowCurrentDate();
-    LoadReceptionList();
+    ShowDay(FCurrentDate.addDays(1));
 }
 
 void TfrmDrugInfo::BtnTodayClick() {
-    EditSearch->clear();
-    FSearchActive = false;
-    FCurrentDate = viewer::Today();
-    ShowCurrentDate();
-    LoadReceptionList();
+    ShowDay(viewer::Today());
 }
 
 void TfrmDrugInfo::BtnCloseClick() {

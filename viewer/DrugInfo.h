@@ -171,6 +171,8 @@ public:
     void FitInstitutionGrid();
     void MenuWebORCAClick();
     void MenuVersionClick();
+    // The day buttons: the reception list of the day, search hits given up.
+    void ShowDay(const QDate &day);
     void BtnPrevDayClick();
     void BtnNextDayClick();
     void BtnTodayClick();
@@ -182,6 +184,8 @@ public:
     // ---- reception list and patient cache (DrugInfoReception.cpp) ----
     void LoadReceptionList();
     bool ParseReceptionList(const QString &path);
+    // The list from the answer's lines (ParseReceptionList of a file read).
+    void FillReceptionList(const QStringList &lines);
     // Closes one record of the answer: caches the patient and lists it when
     // the list mode shows it and it is not listed yet.
     void AddReceptionRow(const viewer::TReceptionRecord &record, TPatientCache &cache,
@@ -244,9 +248,12 @@ public:
     void RefreshSelfHistory();
     // Appends the day blocks of one month ("yyyy-mm"); true when it added lines.
     bool LoadSelfMonth(const QString &month);
-    // Appends the block of one class 02 answer; false when the file is missing.
-    bool ParseMedicalGet02(const QString &file, const QString &day);
+    // Appends the block of one class 02 answer's lines (nothing for a day
+    // without drugs).
+    void ParseMedicalGet02(const QStringList &lines, const QString &day);
     void UpdateSelfMonthLabel();
+    // The month buttons: the month before (-1) or after (1), the 24 months left.
+    void MoveSelfMonth(int delta);
     void BtnSelfPrevMonthClick();
     void BtnSelfNextMonthClick();
     void BtnSelfAllClick();
@@ -276,6 +283,7 @@ public slots:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

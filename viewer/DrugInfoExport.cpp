@@ -120,7 +120,7 @@ void TTkkExport::Run() {
     } timerRestore{V.TimerRefresh, V.TimerRefresh->isActive()};
     V.TimerRefresh->stop();
 
-    const TExportPatientList list = ParseExportPatientList(ReadPatientCacheLines(patientCache));
+    const TExportPatientList list = ParseExportPatientList(ReadTextFileLines(patientCache));
     m_cache = LoadCheckupCache(TokuteiCachePath());
 
     // One day for the whole run: the dates asked for, the ages, the file name

@@ -25,7 +25,15 @@ void TfrmDrugInfo::LoadReceptionList() {
     const QString body = FillPlaceholder(kAcceptListTemplate, kPlaceholderDate,
                                          FCurrentDate.toString(QStringLiteral("yyyy-MM-dd")));
     const QString path = OrcaCall(kPathAcceptList, body);
-    if (path.isEmpty()) {
+    // An answer with an error code (ORCA busy with another terminal, a bad
+    // date) says nothing about who came: it fails as no answer does.
+    const QStringList lines = path.isEmpty() ? QStringList() : viewer::ReadAnswerLines(path);
+    const QString code = viewer::AnswerResultCode(lines);
+    const bool answered =
+        !path.isEmpty() && viewer::IsAnsweredResult(viewer::TOrcaAnswerKind::AcceptList, code);
+    if (!path.isEmpty() && !answered)
+        Log(QStringLiteral("受付一覧: Api_Result=") + code);
+    if (!answered) {
         // The list never shows another day's (or another mode's) patients under
         // this day's label; a failed refresh of what is shown keeps it.
         if (m_listDate != FCurrentDate || m_listMode != FListMode) {
@@ -34,7 +42,7 @@ void TfrmDrugInfo::LoadReceptionList() {
         }
         return;
     }
-    ParseReceptionList(path);
+    FillReceptionList(lines);
     StartMarkCheck();
 }
 
@@ -67,7 +75,11 @@ void TfrmDrugInfo::InitPatientGrid() {
 bool TfrmDrugInfo::ParseReceptionList(const QString &path) {
     if (!QFileInfo::exists(path))
         return false;
-    const QStringList lines = viewer::ReadAnswerLines(path);
+    FillReceptionList(viewer::ReadAnswerLines(path));
+    return true;
+}
+
+void TfrmDrugInfo::FillReceptionList(const QStringList &lines) {
     InitPatientGrid();
     FPatientRow = -1;
     m_listDate = FCurrentDate;
@@ -81,7 +93,6 @@ bool TfrmDrugInfo::ParseReceptionList(const QString &path) {
         AddReceptionRow(record, cache, shown, count);
     if (count > 0)
         GridPatient->SetRowCount(count + 1);
-    return true;
 }
 
 void TfrmDrugInfo::AddReceptionRow(const viewer::TReceptionRecord &record, TPatientCache &cache,

@@ -115,7 +115,7 @@ void TfrmDrugInfo::SearchByChartNo(const QString &chartNo) {
 
     if (!FMonthList.isEmpty()) {
         FTainMonth = FMonthList.last();
-        LabelTainMonth->setText(viewer::TainMonthLabelText(FTainMonth));
+        LabelTainMonth->setText(viewer::MonthCaption(FTainMonth));
     }
 }
 

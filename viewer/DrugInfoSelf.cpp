@@ -10,7 +10,6 @@
 #include "viewer/ViewerClock.h"
 #include "viewer/ViewerRules.h"
 
-#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -30,6 +29,16 @@ void appendLines(QPlainTextEdit *memo, const QStringList &lines) {
         memo->setPlainText(text);
     else
         memo->appendPlainText(text);
+}
+
+// The lines of a medicalgetv2 answer; false when there is no answer or its
+// code says that ORCA could not answer (then the load says so).
+bool readMedicalAnswer(const QString &file, QStringList &lines) {
+    if (file.isEmpty())
+        return false;
+    lines = viewer::ReadAnswerLines(file);
+    return viewer::IsAnsweredResult(viewer::TOrcaAnswerKind::MedicalGet,
+                                    viewer::AnswerResultCode(lines));
 }
 
 bool hasText(const QPlainTextEdit *memo) {
@@ -77,6 +86,8 @@ void TfrmDrugInfo::LoadSelfHistory() {
         MemoSelf->setPlainText(shown.isEmpty() ? kSelfLoadFailed
                                                : kSelfLoadFailed + QStringLiteral("\n\n") + shown);
     }
+    // Appending follows the text down; the pane opens on its newest day.
+    MemoSelf->moveCursor(QTextCursor::Start);
     UpdateSelfMonthLabel();
 }
 
@@ -86,47 +97,45 @@ bool TfrmDrugInfo::LoadSelfMonth(const QString &month) {
         return false;
     const int before = lineCount(MemoSelf);
     const QString what =
-        QStringLiteral("自院薬歴（%1）を取得しています…").arg(viewer::SelfMonthCaption(month));
+        QStringLiteral("自院薬歴（%1）を取得しています…").arg(viewer::MonthCaption(month));
 
-    const QString calendarFile = OrcaCallWithIdRetry(
-        kPathMedicalCalendar, FillPlaceholder(kSelfCalendarTemplate, kPlaceholderMonth, month),
-        FPatientID, what);
-    if (calendarFile.isEmpty()) {
+    QStringList lines;
+    if (!readMedicalAnswer(OrcaCallWithIdRetry(kPathMedicalCalendar,
+                                               FillPlaceholder(kSelfCalendarTemplate,
+                                                               kPlaceholderMonth, month),
+                                               FPatientID, what),
+                           lines)) {
         m_selfLoadFailed = true;
         return false;
     }
-    const QStringList days = viewer::ReadCalendarDays(viewer::ReadAnswerLines(calendarFile), month);
+    const QStringList days = viewer::ReadCalendarDays(lines, month);
     for (const QString &day : days) {
-        const QString dayFile = OrcaCall(kPathMedicalDay, BuildMedicalDayRequest(id, day), what);
-        if (dayFile.isEmpty()) {
+        if (!readMedicalAnswer(OrcaCall(kPathMedicalDay, BuildMedicalDayRequest(id, day), what),
+                               lines)) {
             m_selfLoadFailed = true;
             break;
         }
-        const QString department = viewer::ReadDayDepartment(viewer::ReadAnswerLines(dayFile), day);
+        const QString department = viewer::ReadDayDepartment(lines, day);
         if (department.isEmpty())
             continue; // no visit that day names a department
-        const QString detailFile =
-            OrcaCall(kPathMedicalDayDept, BuildMedicalDayDeptRequest(id, day, department), what);
-        if (detailFile.isEmpty()) {
+        if (!readMedicalAnswer(
+                OrcaCall(kPathMedicalDayDept, BuildMedicalDayDeptRequest(id, day, department), what),
+                lines)) {
             m_selfLoadFailed = true;
             break;
         }
-        ParseMedicalGet02(detailFile, day);
+        ParseMedicalGet02(lines, day);
     }
     return lineCount(MemoSelf) > before;
 }
 
-bool TfrmDrugInfo::ParseMedicalGet02(const QString &file, const QString &day) {
-    if (!QFileInfo(file).isFile())
-        return false;
-    QStringList block =
-        viewer::SelfDayBlock(day, viewer::ReadSelfDrugs(viewer::ReadAnswerLines(file)));
+void TfrmDrugInfo::ParseMedicalGet02(const QStringList &lines, const QString &day) {
+    QStringList block = viewer::SelfDayBlock(day, viewer::ReadSelfDrugs(lines));
     if (block.isEmpty())
-        return true; // only procedures that day
+        return; // only procedures that day
     if (lineCount(MemoSelf) > 0)
         block.prepend(QString());
     appendLines(MemoSelf, block);
-    return true;
 }
 
 void TfrmDrugInfo::RefreshSelfHistory() {
@@ -138,7 +147,7 @@ void TfrmDrugInfo::UpdateSelfMonthLabel() {
     if (FSelfAllMode)
         LabelSelfMonth->setText(QStringLiteral("全て"));
     else if (!FSelfMonth.isEmpty())
-        LabelSelfMonth->setText(viewer::SelfMonthCaption(FSelfMonth));
+        LabelSelfMonth->setText(viewer::MonthCaption(FSelfMonth));
     else
         LabelSelfMonth->clear();
     BtnSelfPrevMonth->setEnabled(!FSelfAllMode);
@@ -146,20 +155,20 @@ void TfrmDrugInfo::UpdateSelfMonthLabel() {
     BtnSelfAll->setText(FSelfAllMode ? QStringLiteral("当月") : QStringLiteral("全て"));
 }
 
-void TfrmDrugInfo::BtnSelfPrevMonthClick() {
+void TfrmDrugInfo::MoveSelfMonth(int delta) {
     FSelfAllMode = false;
     if (FSelfMonth.isEmpty())
         FSelfMonth = viewer::MonthOf(viewer::Today());
-    FSelfMonth = viewer::ShiftMonth(FSelfMonth, -1);
+    FSelfMonth = viewer::ShiftMonth(FSelfMonth, delta);
     RefreshSelfHistory();
 }
 
+void TfrmDrugInfo::BtnSelfPrevMonthClick() {
+    MoveSelfMonth(-1);
+}
+
 void TfrmDrugInfo::BtnSelfNextMonthClick() {
-    FSelfAllMode = false;
-    if (FSelfMonth.isEmpty())
-        FSelfMonth = viewer::MonthOf(viewer::Today());
-    FSelfMonth = viewer::ShiftMonth(FSelfMonth, 1);
-    RefreshSelfHistory();
+    MoveSelfMonth(1);
 }
 
 void TfrmDrugInfo::BtnSelfAllClick() {

@@ -3,26 +3,11 @@
 #include "core/CoreSource.h"
 #include "platform/PrivateFile.h"
 #include "platform/Trim.h"
+#include "viewer/ViewerRules.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
-
-QStringList ReadPatientCacheLines(const QString &path) {
-    QByteArray bytes = ReadFileBytes(path);
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    QStringList out;
-    for (QByteArray line : bytes.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        out << QString::fromUtf8(line);
-    }
-    if (out.last().isEmpty())
-        out.removeLast(); // what follows the last line feed
-    return out;
-}
 
 QString PatientCacheKey(const QString &line) {
     const qsizetype comma = line.indexOf(QLatin1Char(','));
@@ -102,13 +87,13 @@ void TPatientCache::Add(const QString &chartNo, const QString &name) {
 
 QList<TCacheHit> SearchPatientCache(const QString &path, const QString &text) {
     QList<TCacheHit> hits;
-    for (const QString &line : ReadPatientCacheLines(path)) {
-        const qsizetype comma = line.indexOf(QLatin1Char(','));
-        if (comma < 0)
+    for (const QString &line : viewer::ReadTextFileLines(path)) {
+        const QString number = PatientCacheKey(line);
+        if (number.isNull())
             continue;
-        const QString name = line.mid(comma + 1);
+        const QString name = line.mid(number.size() + 1);
         if (name.contains(text))
-            hits << TCacheHit{line.left(comma), name};
+            hits << TCacheHit{number, name};
     }
     return hits;
 }

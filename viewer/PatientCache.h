@@ -41,10 +41,6 @@ private:
     bool m_endsWithNewline = true; // else the next line starts with a line end
 };
 
-// The cache's lines, without the byte-order mark and the line ends. Throws
-// EAppError when the file cannot be read.
-QStringList ReadPatientCacheLines(const QString &path);
-
 // The number of a cache line (the text before its first comma), or a null text
 // for a line without a comma.
 QString PatientCacheKey(const QString &line);

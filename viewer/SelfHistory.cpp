@@ -72,10 +72,6 @@ QString ShiftMonth(const QString &month, int delta) {
     return monthText(index / 12, index % 12 + 1);
 }
 
-QString SelfMonthCaption(const QString &month) {
-    return month.mid(0, 4) + QStringLiteral("年") + month.mid(5, 2) + QStringLiteral("月");
-}
-
 QStringList ReadCalendarDays(const QStringList &lines, const QString &month) {
     int year = 0, mon = 0;
     if (!splitMonth(month, year, mon))

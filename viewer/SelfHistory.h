@@ -26,9 +26,6 @@ QString MonthOf(const QDate &day);
 // and month alone; empty when the text is not such a month.
 QString ShiftMonth(const QString &month, int delta);
 
-// The month caption: "2024年05月" for "2024-05".
-QString SelfMonthCaption(const QString &month);
-
 // The treatment days ("yyyy-mm-dd") of a class 03 answer for the month: every
 // position of a Perform_Calendar value holding "1" names that day of the
 // month. Each day once, newest first; positions that are no day of the month

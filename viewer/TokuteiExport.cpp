@@ -5,8 +5,8 @@
 #include "platform/AppPaths.h"
 #include "platform/PrivateFile.h"
 #include "platform/Trim.h"
+#include "viewer/ViewerRules.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -59,23 +59,6 @@ TExportPatientList ParseExportPatientList(const QStringList &lines) {
         out.Patients << p;
     }
     return out;
-}
-
-QStringList ReadTextFileLines(const QString &path) {
-    QByteArray data = ReadFileBytes(path);
-    if (data.startsWith(kBomBytes))
-        data.remove(0, kBomBytes.size());
-    QStringList lines;
-    if (data.isEmpty())
-        return lines;
-    for (QByteArray line : data.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        lines << QString::fromUtf8(line);
-    }
-    if (data.endsWith('\n'))
-        lines.removeLast();
-    return lines;
 }
 
 // ---- the checkup cache ----
@@ -181,31 +164,6 @@ bool MayOfferDifferential(bool cacheHasPatients, const QString &lastFetch, const
 }
 
 // ---- reading the answers ----
-
-QString AnswerResultCode(const QStringList &lines) {
-    const QString tag = QStringLiteral("Api_Result");
-    for (const QString &line : lines) {
-        if (HasStringTag(line, tag))
-            return StripStringTag(line, tag);
-    }
-    return QString();
-}
-
-bool IsAnsweredResult(TOrcaAnswerKind kind, const QString &code) {
-    if (code.isEmpty())
-        return false;
-    switch (kind) {
-    case TOrcaAnswerKind::AcceptList:
-        return code == QLatin1String("00") || code == QLatin1String("21");
-    case TOrcaAnswerKind::PatientGet:
-        return code == QLatin1String("00") || code == QLatin1String("10");
-    case TOrcaAnswerKind::OnlineSpec:
-        return code == QLatin1String("000") || code == QLatin1String("E50") ||
-               code == QLatin1String("E10") || code == QLatin1String("E51") ||
-               code == QLatin1String("E52");
-    }
-    return false;
-}
 
 QString ReadBirthDate(const QStringList &lines) {
     const QString tag = QStringLiteral("BirthDate");

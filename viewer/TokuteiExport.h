@@ -30,11 +30,6 @@ struct TExportPatientList {
 // first comma nor the text after it is blank.
 TExportPatientList ParseExportPatientList(const QStringList &lines);
 
-// A text file's lines: UTF-8, a leading byte-order mark skipped, CR LF or LF;
-// a line break at the end does not start another line. Throws EAppError when
-// the file cannot be read.
-QStringList ReadTextFileLines(const QString &path);
-
 // ---- the checkup cache ----
 
 // TokuteiCacheORCA.txt in the program's folder (platform::AppDataDir).
@@ -91,18 +86,6 @@ bool MayOfferDifferential(bool cacheHasPatients, const QString &lastFetch, const
                           QDate *last = nullptr);
 
 // ---- reading the answers ----
-
-enum class TOrcaAnswerKind { AcceptList, PatientGet, OnlineSpec };
-
-// The value of the first Api_Result line; a null text when there is none.
-QString AnswerResultCode(const QStringList &lines);
-
-// Whether ORCA answered the question (with data or with "there is none"):
-// acceptlstv2 00 and 21 (no reception that day); patientgetv2 00 and 10 (no
-// such patient); onlinespecgetv2 000, E50 (no data), E10 (no such patient),
-// E51 and E52 (more than fits, data still there). Every other code, and an
-// answer without one, is a failure.
-bool IsAnsweredResult(TOrcaAnswerKind kind, const QString &code);
 
 // The birth date of a patientgetv2 answer: the first BirthDate line's value
 // when it has at least 10 characters, else empty.

@@ -1,5 +1,6 @@
 #include "viewer/ViewerRules.h"
 
+#include "core/CoreSource.h"
 #include "orca/OrcaTags.h"
 #include "platform/Trim.h"
 
@@ -21,6 +22,23 @@ int digitsValue(const QString &s) {
     bool ok = false;
     const int v = s.toInt(&ok, 10);
     return ok ? v : -1;
+}
+
+// The lines of a text file's content.
+QStringList splitLines(QByteArray data) {
+    if (data.startsWith("\xEF\xBB\xBF"))
+        data.remove(0, 3);
+    QStringList lines;
+    if (data.isEmpty())
+        return lines;
+    for (QByteArray line : data.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        lines << QString::fromUtf8(line);
+    }
+    if (data.endsWith('\n'))
+        lines.removeLast();
+    return lines;
 }
 
 } // namespace
@@ -48,7 +66,7 @@ QString DateLabelText(const QDate &day) {
         .arg(day.day(), 2, 10, QLatin1Char('0'));
 }
 
-QString TainMonthLabelText(const QString &month) {
+QString MonthCaption(const QString &month) {
     return month.mid(0, 4) + QStringLiteral("年") + month.mid(5, 2) + QStringLiteral("月");
 }
 
@@ -111,19 +129,43 @@ TPatientLookup ReadPatientLookup(const QStringList &lines) {
     return out;
 }
 
+QString AnswerResultCode(const QStringList &lines) {
+    const QString tag = QStringLiteral("Api_Result");
+    for (const QString &line : lines) {
+        if (HasStringTag(line, tag))
+            return StripStringTag(line, tag);
+    }
+    return QString();
+}
+
+bool IsAnsweredResult(TOrcaAnswerKind kind, const QString &code) {
+    if (code.isEmpty())
+        return false;
+    switch (kind) {
+    case TOrcaAnswerKind::AcceptList:
+        return code == QLatin1String("00") || code == QLatin1String("21");
+    case TOrcaAnswerKind::PatientGet:
+        return code == QLatin1String("00") || code == QLatin1String("10");
+    case TOrcaAnswerKind::OnlineSpec:
+        return code == QLatin1String("000") || code == QLatin1String("E50") ||
+               code == QLatin1String("E10") || code == QLatin1String("E51") ||
+               code == QLatin1String("E52");
+    case TOrcaAnswerKind::MedicalGet:
+        return code == QLatin1String("00") || code == QLatin1String("10") ||
+               code == QLatin1String("15") || code.startsWith(QLatin1Char('K'));
+    }
+    return false;
+}
+
+QStringList ReadTextFileLines(const QString &path) {
+    return splitLines(ReadFileBytes(path));
+}
+
 QStringList ReadAnswerLines(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    QString text = QString::fromUtf8(f.readAll());
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    QStringList lines = text.split(QLatin1Char('\n'));
-    for (QString &l : lines) {
-        if (l.endsWith(QLatin1Char('\r')))
-            l.chop(1);
-    }
-    return lines;
+    return splitLines(f.readAll());
 }
 
 } // namespace viewer

@@ -16,8 +16,9 @@ int RefreshIntervalSeconds(const QString &setting);
 // "2025年10月26日"
 QString DateLabelText(const QDate &day);
 
-// "2023年06月" for "2023-06".
-QString TainMonthLabelText(const QString &month);
+// A month's caption: "2023年06月" for "2023-06" (the own-clinic month, the
+// oldest month of the other institutions' drug information).
+QString MonthCaption(const QString &month);
 
 // The age in whole 365.25-day years from a "yyyy-mm-dd" birth date to today, as
 // "<n>歳"; empty when the text does not give a valid date or the birth date lies
@@ -51,7 +52,26 @@ struct TPatientLookup {
 };
 TPatientLookup ReadPatientLookup(const QStringList &lines);
 
-// A saved answer's lines (UTF-8, byte-order mark skipped); empty when the file
+// The result code of an answer and what it means.
+enum class TOrcaAnswerKind { AcceptList, PatientGet, OnlineSpec, MedicalGet };
+
+// The value of the first Api_Result line; a null text when there is none.
+QString AnswerResultCode(const QStringList &lines);
+
+// Whether ORCA answered the question (with data or with "there is none"):
+// acceptlstv2 00 and 21 (no reception that day); patientgetv2 00 and 10 (no
+// such patient); onlinespecgetv2 000, E50 (no data), E10 (no such patient),
+// E51 and E52 (more than fits, data still there); medicalgetv2 00, 10 (no
+// such patient), 15 (no data) and the warnings K… (data still there). Every
+// other code, and an answer without one, is a failure.
+bool IsAnsweredResult(TOrcaAnswerKind kind, const QString &code);
+
+// A text file's lines: UTF-8, a leading byte-order mark skipped, CR LF or LF;
+// a line break at the end does not start another line. Throws EAppError when
+// the file cannot be read.
+QStringList ReadTextFileLines(const QString &path);
+
+// A saved answer's lines, as ReadTextFileLines reads them; empty when the file
 // cannot be read.
 QStringList ReadAnswerLines(const QString &path);
 

@@ -332,7 +332,7 @@ void TestPatientSelection::selectionSequenceOrder() {
     // And last the age.
     QCOMPARE(v.LabelAge->text(), viewer::AgeText(QStringLiteral("1950-04-01"), viewer::Today()));
     QVERIFY(!v.FTainMonth.isEmpty());
-    QCOMPARE(v.LabelTainMonth->text(), viewer::TainMonthLabelText(v.FTainMonth));
+    QCOMPARE(v.LabelTainMonth->text(), viewer::MonthCaption(v.FTainMonth));
     QVERIFY(messages(ui).isEmpty());
 }
 

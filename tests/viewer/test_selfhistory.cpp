@@ -71,7 +71,7 @@ void TestSelfHistory::monthOfAndCaption() {
     QCOMPARE(viewer::MonthOf(QDate(2024, 3, 31)), QStringLiteral("2024-03"));
     QCOMPARE(viewer::ShiftMonth(viewer::MonthOf(QDate(2024, 3, 31)), -1),
              QStringLiteral("2024-02"));
-    QCOMPARE(viewer::SelfMonthCaption(QStringLiteral("2024-05")), QStringLiteral("2024年05月"));
+    QCOMPARE(viewer::MonthCaption(QStringLiteral("2024-05")), QStringLiteral("2024年05月"));
 }
 
 void TestSelfHistory::calendarDays_data() {

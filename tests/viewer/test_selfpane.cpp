@@ -13,6 +13,7 @@
 #include "viewer/Notebook.h"
 #include "viewer/SelfHistory.h"
 #include "viewer/ViewerClock.h"
+#include "viewer/ViewerRules.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -23,6 +24,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -312,23 +314,34 @@ void TestSelfPane::sixEmptyMonths() {
 
 void TestSelfPane::failedLoadSaysSo_data() {
     QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("result"); // empty: no answer (status 500)
     QTest::addColumn<QStringList>("calendars");
     const QStringList lookBack{"2024-03", "2024-02", "2024-01", "2023-12"};
     // The calendar request tries the zero-padded numbers too (70001, 070001, 0070001).
-    QTest::newRow("calendar") << "api01rv2/medicalgetv2?class=03"
+    QTest::newRow("calendar") << "api01rv2/medicalgetv2?class=03" << ""
                               << QStringList{"2024-03", "2024-03", "2024-03"};
-    QTest::newRow("visits of the day") << "api01rv2/medicalgetv2?class=01" << lookBack;
-    QTest::newRow("treatment of the day") << "api01rv2/medicalgetv2?class=02" << lookBack;
+    QTest::newRow("visits of the day") << "api01rv2/medicalgetv2?class=01" << "" << lookBack;
+    QTest::newRow("treatment of the day") << "api01rv2/medicalgetv2?class=02" << "" << lookBack;
+    // An answer whose code says ORCA could not answer (busy with another terminal).
+    QTest::newRow("calendar error answer")
+        << "api01rv2/medicalgetv2?class=03" << "90" << QStringList{"2024-03"};
+    QTest::newRow("visits error answer") << "api01rv2/medicalgetv2?class=01" << "90" << lookBack;
+    QTest::newRow("treatment error answer")
+        << "api01rv2/medicalgetv2?class=02" << "90" << lookBack;
 }
 
 void TestSelfPane::failedLoadSaysSo() {
     QFETCH(QString, failing);
+    QFETCH(QString, result);
     QFETCH(QStringList, calendars);
     ScriptedUi ui;
     TfrmDrugInfo viewer;
     setToday(QDate(2024, 3, 31));
     fixture::OpenViewer(viewer);
-    QVERIFY(m_server.addFault(failing, QStringLiteral("status"), -1, 500));
+    if (result.isEmpty())
+        QVERIFY(m_server.addFault(failing, QStringLiteral("status"), -1, 500));
+    else
+        QVERIFY(m_server.addFault(failing, QStringLiteral("result"), -1, 0, 0, result));
     viewer.SelectPatient(QStringLiteral("70001"), QStringLiteral("自院 一郎"));
 
     // Not the empty pane of a patient without history, and no box.
@@ -357,7 +370,7 @@ void TestSelfPane::demoPatient() {
     viewer.SelectPatient(QStringLiteral("00001"), QStringLiteral("見本 太郎"));
     const QStringList month = dateLines(viewer.MemoSelf->toPlainText());
     QVERIFY(!month.isEmpty());
-    QCOMPARE(viewer.LabelSelfMonth->text(), viewer::SelfMonthCaption(viewer.FSelfMonth));
+    QCOMPARE(viewer.LabelSelfMonth->text(), viewer::MonthCaption(viewer.FSelfMonth));
     for (const QString &day : month)
         QVERIFY(day.startsWith(QString(viewer.FSelfMonth).replace('-', '.')));
     fixture::Grab(&viewer, QStringLiteral("selfpane-demo-month"));
@@ -368,6 +381,10 @@ void TestSelfPane::demoPatient() {
     QStringList sorted = all;
     std::sort(sorted.begin(), sorted.end(), std::greater<QString>());
     QCOMPARE(all, sorted);
+    // More than the pane holds: it opens at its top, on the newest day.
+    QVERIFY(viewer.MemoSelf->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(viewer.MemoSelf->verticalScrollBar()->value(), 0);
+    QCOMPARE(viewer.MemoSelf->textCursor().position(), 0);
     fixture::Grab(&viewer, QStringLiteral("selfpane-demo-all"));
 
     // The printout of the 24 months, with the clinic's name as the online

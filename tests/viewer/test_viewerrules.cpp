@@ -99,7 +99,7 @@ void TestViewerRules::refreshInterval() {
 void TestViewerRules::captions() {
     QCOMPARE(DateLabelText(QDate(2025, 10, 26)), QStringLiteral("2025年10月26日"));
     QCOMPARE(DateLabelText(QDate(2024, 1, 5)), QStringLiteral("2024年01月05日"));
-    QCOMPARE(TainMonthLabelText(QStringLiteral("2023-06")), QStringLiteral("2023年06月"));
+    QCOMPARE(MonthCaption(QStringLiteral("2023-06")), QStringLiteral("2023年06月"));
 }
 
 void TestViewerRules::age_data() {

@@ -17,6 +17,7 @@
 #include "viewer/ViewerClock.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
@@ -101,6 +102,7 @@ private slots:
     void refreshSetting_data();
     void refreshSetting();
     void dayButtons();
+    void failedDayChangeEmptiesTheList_data();
     void failedDayChangeEmptiesTheList();
     void noAcceptancesThatDay();
     void listModeKeepsTheSelectedPatient();
@@ -112,6 +114,7 @@ private slots:
     void windowRepaintsWhileARequestIsSlow();
     void closeWaitsForTheRunningSequence();
     void closeWhileAMarkRequestHangs();
+    void escapeDoesNotClose();
     void unreadableCacheStopsTheLoadWithAnErrorBox();
     void settingsDialogReloadsSettingsOnly();
     void demoScreenshot();
@@ -302,17 +305,33 @@ void TestViewerWindow::dayButtons() {
     QCOMPARE(fixture::ListedIds(v), QStringList({"00001", "00003", "00002", "00004"}));
 }
 
+void TestViewerWindow::failedDayChangeEmptiesTheList_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("no answer") << "status" << 500 << "";
+    // ORCA busy with another terminal: an answer, but no list.
+    QTest::newRow("error answer") << "result" << 0 << "90";
+}
+
 void TestViewerWindow::failedDayChangeEmptiesTheList() {
+    QFETCH(QString, kind);
+    QFETCH(int, status);
+    QFETCH(QString, result);
     ScriptedUi ui;
     TfrmDrugInfo v;
     open(v);
     QVERIFY(fixture::WaitForMarks(v));
+    v.GridPatientDblClick(3); // 00002 on show
+    QCOMPARE(v.FPatientID, QStringLiteral("00002"));
     m_server.resetControl();
-    QVERIFY(m_server.addFault(QStringLiteral("api01rv2/acceptlstv2"), QStringLiteral("status"), -1,
-                              500));
-    // A failed refresh of the shown day keeps the list.
+    QVERIFY(m_server.addFault(QStringLiteral("api01rv2/acceptlstv2"), kind, -1, status, 0, result));
+    // A failed refresh of the shown day keeps the list and the patient on show.
     v.TimerRefreshTimer();
     QCOMPARE(fixture::ListedIds(v).size(), 4);
+    QCOMPARE(v.FPatientRow, 3);
+    QCOMPARE(v.FPatientID, QStringLiteral("00002"));
+    QCOMPARE(v.Label2->text(), QStringLiteral("見本 花子"));
     // A failed load of another day never shows this day's patients under it.
     v.BtnNextDay->click();
     QCOMPARE(v.LabelDate->text(),
@@ -321,6 +340,10 @@ void TestViewerWindow::failedDayChangeEmptiesTheList() {
     QCOMPARE(v.FPatientRow, -1);
     QCOMPARE(countPath(m_server, QStringLiteral("api01rv2/online")), 0); // no mark check
     QVERIFY(ui.callsOf(QStringLiteral("messageBox")).isEmpty());
+    // An error answer leaves its code in the log (no answer: the transport's line).
+    QCOMPARE(ReadLogMessages(LogFilePath()).filter(QStringLiteral("受付一覧: Api_Result=")),
+             result.isEmpty() ? QStringList()
+                              : QStringList(2, QStringLiteral("受付一覧: Api_Result=") + result));
 }
 
 void TestViewerWindow::noAcceptancesThatDay() {
@@ -570,6 +593,29 @@ void TestViewerWindow::closeWhileAMarkRequestHangs() {
     QVERIFY(!log.filter(QStringLiteral("MarkCheck: 4人 API ")).isEmpty());
     QVERIFY(log.filter(QStringLiteral("MarkCheck: ")).last().endsWith(QStringLiteral(" (中断)")));
     m_server.resetControl();
+}
+
+void TestViewerWindow::escapeDoesNotClose() {
+    // The window closes by "閉じる" or its title bar only: an Esc (one too
+    // many after cancelling a conversion in the search field) loses nothing.
+    ScriptedUi ui;
+    TfrmDrugInfo v;
+    open(v);
+    v.activateWindow();
+    v.ComboBoxSearch->setCurrentIndex(1);
+    v.EditSearch->setText(QStringLiteral("見本"));
+    v.BtnSearch->click();
+    QCOMPARE(fixture::ListedIds(v).size(), 2);
+    for (QWidget *w : {static_cast<QWidget *>(v.EditSearch), static_cast<QWidget *>(v.GridPatient),
+                       static_cast<QWidget *>(v.MemoTain)}) {
+        w->setFocus();
+        QTest::keyClick(w, Qt::Key_Escape);
+        QVERIFY(v.isVisible());
+    }
+    QVERIFY(v.FSearchActive);
+    QCOMPARE(fixture::ListedIds(v).size(), 2);
+    v.BtnClose->click();
+    QTRY_VERIFY(!v.isVisible());
 }
 
 void TestViewerWindow::unreadableCacheStopsTheLoadWithAnErrorBox() {
