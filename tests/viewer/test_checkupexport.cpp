@@ -38,17 +38,6 @@ namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
 
-QByteArray readBytes(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
 QByteArray lines(const QStringList &list) {
     QByteArray out;
     for (const QString &l : list)
@@ -193,7 +182,7 @@ void TestCheckupExport::cleanup() {
 void TestCheckupExport::open(TfrmDrugInfo &viewer, const QStringList &patientCache) {
     fixture::WriteIni(fixture::StandinSettings(m_server.baseUrl()));
     if (!patientCache.isEmpty())
-        writeBytes(TfrmDrugInfo::PatientCachePath(), kBom + lines(patientCache));
+        QVERIFY(WriteAll(TfrmDrugInfo::PatientCachePath(), kBom + lines(patientCache)));
     fixture::OpenViewer(viewer);
     QVERIFY(fixture::WaitForMarks(viewer));
     m_server.resetControl();
@@ -232,14 +221,14 @@ void TestCheckupExport::fullRun() {
 
     // 9 before 12 by number; two checkups of 00012 with their own ages; the
     // repeated date once; the comma in a name quoted.
-    QCOMPARE(readBytes(m_out), csv({
-                                   QStringLiteral("9,見本 次郎,1980-01-01,,,44"),
-                                   QStringLiteral("00012,架空 一郎,1950-05-11,202306,73,74"),
-                                   QStringLiteral("00012,架空 一郎,1950-05-11,202405,73,74"),
-                                   QStringLiteral("00045,\"山田,花子\",1962-04-01,202310,61,62"),
-                               }));
+    QCOMPARE(ReadAll(m_out), csv({
+                                 QStringLiteral("9,見本 次郎,1980-01-01,,,44"),
+                                 QStringLiteral("00012,架空 一郎,1950-05-11,202306,73,74"),
+                                 QStringLiteral("00012,架空 一郎,1950-05-11,202405,73,74"),
+                                 QStringLiteral("00045,\"山田,花子\",1962-04-01,202310,61,62"),
+                             }));
     QCOMPARE(fileMode(m_out), 0600);
-    QCOMPARE(readBytes(viewer::TokuteiCachePath()),
+    QCOMPARE(ReadAll(viewer::TokuteiCachePath()),
              kBom + lines({QStringLiteral("00012\t1950-05-11\t2023-06-01;2024-05-10"),
                            QStringLiteral("00045\t1962-04-01\t2023-10-12"),
                            QStringLiteral("9\t1980-01-01\t")}));
@@ -275,10 +264,10 @@ void TestCheckupExport::differentialRun() {
     ui.fileAnswers << m_out;
     ui.taskAnswers << 1; // the differential link
     // Cached: 00012 (came on 9 June), 9 and 00045 (did not come); 00103 is new.
-    writeBytes(viewer::TokuteiCachePath(),
-               kBom + lines({QStringLiteral("00012\t1950-05-11\t2023-06-01"),
-                             QStringLiteral("00045\t1962-04-01\t2020-01-01"),
-                             QStringLiteral("9\t1980-01-01\t")}));
+    QVERIFY(WriteAll(viewer::TokuteiCachePath(),
+                     kBom + lines({QStringLiteral("00012\t1950-05-11\t2023-06-01"),
+                                   QStringLiteral("00045\t1962-04-01\t2020-01-01"),
+                                   QStringLiteral("9\t1980-01-01\t")})));
     QVERIFY(m_server.putReception(QStringLiteral("2024-06-09"), visits({QStringLiteral("00012")})));
     TfrmDrugInfo viewer;
     open(viewer, {QStringLiteral("00012,架空 一郎"), QStringLiteral("9,見本 次郎"),
@@ -324,14 +313,14 @@ void TestCheckupExport::differentialRun() {
                           QStringLiteral("特定健診取得中... (4/4)"), QStringLiteral("ミナトリ")}));
 
     // 00045 and 9 written from the cache (its old date), the others fresh.
-    QCOMPARE(readBytes(m_out), csv({
-                                   QStringLiteral("9,見本 次郎,1980-01-01,,,44"),
-                                   QStringLiteral("00012,架空 一郎,1950-05-11,202306,73,74"),
-                                   QStringLiteral("00012,架空 一郎,1950-05-11,202405,73,74"),
-                                   QStringLiteral("00045,\"山田,花子\",1962-04-01,202001,57,62"),
-                                   QStringLiteral("00103,新規 三郎,1970-07-07,202202,51,53"),
-                               }));
-    QCOMPARE(readBytes(viewer::TokuteiCachePath()),
+    QCOMPARE(ReadAll(m_out), csv({
+                                 QStringLiteral("9,見本 次郎,1980-01-01,,,44"),
+                                 QStringLiteral("00012,架空 一郎,1950-05-11,202306,73,74"),
+                                 QStringLiteral("00012,架空 一郎,1950-05-11,202405,73,74"),
+                                 QStringLiteral("00045,\"山田,花子\",1962-04-01,202001,57,62"),
+                                 QStringLiteral("00103,新規 三郎,1970-07-07,202202,51,53"),
+                             }));
+    QCOMPARE(ReadAll(viewer::TokuteiCachePath()),
              kBom + lines({QStringLiteral("00012\t1950-05-11\t2023-06-01;2024-05-10"),
                            QStringLiteral("00045\t1962-04-01\t2020-01-01"),
                            QStringLiteral("00103\t1970-07-07\t2022-02-02"),
@@ -360,9 +349,9 @@ void TestCheckupExport::receptionListFailureSwitchesToFull() {
     ScriptedUi ui;
     ui.fileAnswers << m_out;
     ui.taskAnswers << 1;
-    writeBytes(viewer::TokuteiCachePath(),
-               kBom + lines({QStringLiteral("00012\t1950-05-11\t2023-06-01"),
-                             QStringLiteral("9\t1980-01-01\t")}));
+    QVERIFY(WriteAll(viewer::TokuteiCachePath(),
+                     kBom + lines({QStringLiteral("00012\t1950-05-11\t2023-06-01"),
+                                   QStringLiteral("9\t1980-01-01\t")})));
     TfrmDrugInfo viewer;
     open(viewer, {QStringLiteral("00012,架空 一郎"), QStringLiteral("9,見本 次郎")});
     WriteSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"),
@@ -426,8 +415,8 @@ void TestCheckupExport::failedPatientKeepsItsCachedValues() {
     QFETCH(QString, cacheLine);
     ScriptedUi ui;
     ui.fileAnswers << m_out;
-    writeBytes(viewer::TokuteiCachePath(),
-               kBom + lines({QStringLiteral("00012\t1949-01-01\t2019-01-01")}));
+    QVERIFY(WriteAll(viewer::TokuteiCachePath(),
+                     kBom + lines({QStringLiteral("00012\t1949-01-01\t2019-01-01")})));
     TfrmDrugInfo viewer;
     open(viewer, {QStringLiteral("00012,架空 一郎"), QStringLiteral("9,見本 次郎")});
     // 181 days back: no choice, a full run.
@@ -438,9 +427,9 @@ void TestCheckupExport::failedPatientKeepsItsCachedValues() {
     runExport(viewer);
 
     QVERIFY(ui.callsOf(QStringLiteral("taskDialog")).isEmpty());
-    QCOMPARE(readBytes(m_out), csv(QStringList{QStringLiteral("9,見本 次郎,1980-01-01,,,44")} +
-                                   row.split(QLatin1Char('\n'))));
-    QCOMPARE(readBytes(viewer::TokuteiCachePath()),
+    QCOMPARE(ReadAll(m_out), csv(QStringList{QStringLiteral("9,見本 次郎,1980-01-01,,,44")} +
+                                 row.split(QLatin1Char('\n'))));
+    QCOMPARE(ReadAll(viewer::TokuteiCachePath()),
              kBom + lines({cacheLine, QStringLiteral("9\t1980-01-01\t")}));
     QCOMPARE(ReadSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"), QString()),
              QStringLiteral("2023-12-12"));
@@ -460,9 +449,9 @@ void TestCheckupExport::runAfterAFailureIsFull() {
     ScriptedUi ui;
     ui.fileAnswers << m_out << m_out;
     ui.taskAnswers << 2; // full
-    writeBytes(viewer::TokuteiCachePath(),
-               kBom + lines({QStringLiteral("00012\t1950-05-11\t2019-01-01"),
-                             QStringLiteral("9\t1980-01-01\t")}));
+    QVERIFY(WriteAll(viewer::TokuteiCachePath(),
+                     kBom + lines({QStringLiteral("00012\t1950-05-11\t2019-01-01"),
+                                   QStringLiteral("9\t1980-01-01\t")})));
     TfrmDrugInfo viewer;
     open(viewer, {QStringLiteral("00012,架空 一郎"), QStringLiteral("9,見本 次郎")});
     WriteSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"),
@@ -483,7 +472,7 @@ void TestCheckupExport::runAfterAFailureIsFull() {
         exportRequests(m_server),
         QStringList({QStringLiteral("patientgetv2 00012"), QStringLiteral("onlinespecgetv2 00012"),
                      QStringLiteral("patientgetv2 9"), QStringLiteral("onlinespecgetv2 9")}));
-    QVERIFY(readBytes(viewer::TokuteiCachePath())
+    QVERIFY(ReadAll(viewer::TokuteiCachePath())
                 .contains("00012\t1950-05-11\t2023-06-01;2024-05-10\r\n"));
     QCOMPARE(ReadSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"), QString()),
              QStringLiteral("2024-06-10"));
@@ -501,7 +490,8 @@ void TestCheckupExport::askFallsBackToAQuestionBox() {
     ui.fileAnswers << m_out;
     ui.taskAnswers << platform::kTaskDialogUnavailable;
     ui.messageAnswers << MsgResult::No; // full
-    writeBytes(viewer::TokuteiCachePath(), kBom + lines({QStringLiteral("9\t1980-01-01\t")}));
+    QVERIFY(
+        WriteAll(viewer::TokuteiCachePath(), kBom + lines({QStringLiteral("9\t1980-01-01\t")})));
     TfrmDrugInfo viewer;
     open(viewer, {QStringLiteral("9,見本 次郎")});
     WriteSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"),
@@ -544,7 +534,7 @@ void TestCheckupExport::cancelledDialogsWriteNothing() {
         ui.taskAnswers = c.task;
         ui.messageAnswers = c.boxes;
         ui.fileAnswers = c.files;
-        writeBytes(viewer::TokuteiCachePath(), cache);
+        QVERIFY(WriteAll(viewer::TokuteiCachePath(), cache));
         TfrmDrugInfo viewer;
         open(viewer, {QStringLiteral("9,見本 次郎")});
         WriteSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"),
@@ -554,7 +544,7 @@ void TestCheckupExport::cancelledDialogsWriteNothing() {
         runExport(viewer);
 
         QVERIFY2(!QFileInfo::exists(m_out), c.name);
-        QCOMPARE(readBytes(viewer::TokuteiCachePath()), cache);
+        QCOMPARE(ReadAll(viewer::TokuteiCachePath()), cache);
         QCOMPARE(ReadSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"), QString()),
                  QStringLiteral("2024-06-01"));
         QVERIFY2(exportRequests(m_server).isEmpty(), c.name);
@@ -625,7 +615,7 @@ void TestCheckupExport::chartNumbersAreEscaped() {
                           QStringLiteral("onlinespecgetv2 1&amp;format=json"),
                           QStringLiteral("patientgetv2 a%3Cb"),
                           QStringLiteral("onlinespecgetv2 a&lt;b")}));
-    QCOMPARE(readBytes(m_out),
+    QCOMPARE(ReadAll(m_out),
              csv({QStringLiteral("1&format=json,悪意 一,,,,"), QStringLiteral("a<b,悪意 二,,,,")}));
     QCOMPARE(ReadSetting(QStringLiteral("TOKUTEI"), QStringLiteral("LASTFETCH"), QString()),
              QStringLiteral("2024-06-10"));
@@ -701,7 +691,7 @@ void TestCheckupExport::exportFromTheDemoClinic() {
     runExport(viewer);
 
     QVERIFY(ui.callsOf(QStringLiteral("errorBox")).isEmpty());
-    const QStringList rows = QString::fromUtf8(readBytes(m_out).mid(kBom.size()))
+    const QStringList rows = QString::fromUtf8(ReadAll(m_out).mid(kBom.size()))
                                  .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     QCOMPARE(rows.value(0), viewer::kTkkCsvHeader);
     QSet<QString> exported;

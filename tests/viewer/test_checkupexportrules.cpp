@@ -23,17 +23,6 @@ QStringList fixture(const QString &name) {
     return ReadAnswerLines(SourceDir() + QStringLiteral("/tests/data/orca/") + name);
 }
 
-QByteArray readBytes(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
 int fileMode(const QString &path) {
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 0777) : -1;
@@ -185,7 +174,7 @@ void TestCheckupExportRules::cacheFileRoundTrip() {
     SaveCheckupCache(TokuteiCachePath(), cache);
 
     // Sorted, every line with three fields, BOM, CR LF after the last line too.
-    QCOMPARE(readBytes(TokuteiCachePath()),
+    QCOMPARE(ReadAll(TokuteiCachePath()),
              QByteArray("\xEF\xBB\xBF"
                         "00012\t\t\r\n"
                         "00045\t1962-04-01\t\r\n"
@@ -224,12 +213,12 @@ void TestCheckupExportRules::patientList() {
     QCOMPARE(list.Patients.at(1).Name, QStringLiteral("山田,花子"));
 
     const QString dir = MakeTestAppDir(QStringLiteral("checkupexportrules-list"));
-    writeBytes(dir + QStringLiteral("p.csv"), "\xEF\xBB\xBF"
-                                              "1,a\r\n2,b\n\r\n3,c\r\n");
+    QVERIFY(WriteAll(dir + QStringLiteral("p.csv"), "\xEF\xBB\xBF"
+                                                    "1,a\r\n2,b\n\r\n3,c\r\n"));
     QCOMPARE(ReadTextFileLines(dir + QStringLiteral("p.csv")),
              QStringList(
                  {QStringLiteral("1,a"), QStringLiteral("2,b"), QString(), QStringLiteral("3,c")}));
-    writeBytes(dir + QStringLiteral("q.csv"), "\xEF\xBB\xBF");
+    QVERIFY(WriteAll(dir + QStringLiteral("q.csv"), "\xEF\xBB\xBF"));
     QCOMPARE(ReadTextFileLines(dir + QStringLiteral("q.csv")), QStringList());
 }
 
@@ -418,7 +407,7 @@ void TestCheckupExportRules::atomicWriteKeepsTheOldFileOnFailure() {
     WritePrivateFileAtomically(target, "first\r\n");
     QCOMPARE(fileMode(target), 0600);
     WritePrivateFileAtomically(target, "second\r\n");
-    QCOMPARE(readBytes(target), QByteArray("second\r\n"));
+    QCOMPARE(ReadAll(target), QByteArray("second\r\n"));
     QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList({QStringLiteral("out.csv")}));
 
     // A folder in the way of the target: an error, nothing replaced, no temporary file left.
@@ -445,7 +434,7 @@ void TestCheckupExportRules::atomicWriteKeepsTheOldFileOnFailure() {
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
     QVERIFY(threw);
-    QCOMPARE(readBytes(target), QByteArray("second\r\n"));
+    QCOMPARE(ReadAll(target), QByteArray("second\r\n"));
     QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList({QStringLiteral("out.csv")}));
 }
 

@@ -24,17 +24,6 @@ QStringList fixture(const QString &name) {
     return ReadAnswerLines(SourceDir() + QStringLiteral("/tests/data/orca/") + name);
 }
 
-QByteArray readBytes(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeBytes(const QString &path, const QByteArray &data) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
 } // namespace
 
 class TestViewerRules : public QObject {
@@ -237,9 +226,9 @@ void TestViewerRules::cacheAppendsAndKeepsTheFirstName() {
     again.Add(QStringLiteral("00012"), QStringLiteral("三つ目の名前"));
     QVERIFY(again.Contains(QStringLiteral("00045")));
     QVERIFY(!again.Contains(QStringLiteral("0001"))); // a part of a number is none
-    QCOMPARE(readBytes(path), QByteArray("\xEF\xBB\xBF"
-                                         "00012,架空　一郎\r\n"
-                                         "00045,試験,ゆかり\r\n"));
+    QCOMPARE(ReadAll(path), QByteArray("\xEF\xBB\xBF"
+                                       "00012,架空　一郎\r\n"
+                                       "00045,試験,ゆかり\r\n"));
 }
 
 void TestViewerRules::cacheKeepsForeignBytesAndAddsMissingLineEnd() {
@@ -250,24 +239,24 @@ void TestViewerRules::cacheKeepsForeignBytesAndAddsMissingLineEnd() {
     const QByteArray before = QByteArray("\xEF\xBB\xBF"
                                          "00001,見本\r\n"
                                          "00002,\x8E\x52\x93\x63"); // 山田 in Shift_JIS
-    writeBytes(path, before);
+    QVERIFY(WriteAll(path, before));
     TPatientCache cache(path, lookups);
     cache.Add(QStringLiteral("00002"), QStringLiteral("山田")); // known by its number
     cache.Add(QStringLiteral("00003"), QStringLiteral("新規"));
-    QCOMPARE(readBytes(path), before + "\r\n00003,新規\r\n");
+    QCOMPARE(ReadAll(path), before + "\r\n00003,新規\r\n");
 }
 
 void TestViewerRules::cacheLineWithoutCommaNeverMatches() {
     QFETCH(TPatientCache::Lookups, lookups);
     const QString dir = MakeTestAppDir(QStringLiteral("cache-nocomma"));
     const QString path = dir + QStringLiteral("PatientCache.csv");
-    writeBytes(path, QByteArray("\xEF\xBB\xBF"
-                                "00007\r\n"));
+    QVERIFY(WriteAll(path, QByteArray("\xEF\xBB\xBF"
+                                      "00007\r\n")));
     TPatientCache cache(path, lookups);
     QVERIFY(!cache.Contains(QStringLiteral("00007")));
     cache.Add(QStringLiteral("00007"), QStringLiteral("七"));
-    QCOMPARE(readBytes(path), QByteArray("\xEF\xBB\xBF"
-                                         "00007\r\n00007,七\r\n"));
+    QCOMPARE(ReadAll(path), QByteArray("\xEF\xBB\xBF"
+                                       "00007\r\n00007,七\r\n"));
     QCOMPARE(PatientCacheKey(QStringLiteral("00007")), QString());
     QVERIFY(PatientCacheKey(QStringLiteral("00007")).isNull());
     QCOMPARE(PatientCacheKey(QStringLiteral(",名前")), QString(""));
@@ -287,12 +276,12 @@ void TestViewerRules::cacheIsOwnerOnly() {
 void TestViewerRules::cacheSearch() {
     const QString dir = MakeTestAppDir(QStringLiteral("cache-search"));
     const QString path = dir + QStringLiteral("PatientCache.csv");
-    writeBytes(path, QByteArray("\xEF\xBB\xBF"
-                                "00001,山田　花子\r\n"
-                                "no comma 山田\r\n"
-                                "00002,小山田　一\r\n"
-                                "00001,山田　花子\r\n"
-                                "00003,Yamada\r\n"));
+    QVERIFY(WriteAll(path, QByteArray("\xEF\xBB\xBF"
+                                      "00001,山田　花子\r\n"
+                                      "no comma 山田\r\n"
+                                      "00002,小山田　一\r\n"
+                                      "00001,山田　花子\r\n"
+                                      "00003,Yamada\r\n")));
     const QList<TCacheHit> hits = SearchPatientCache(path, QStringLiteral("山田"));
     QCOMPARE(hits.size(), 3); // file order, duplicates kept
     QCOMPARE(hits[0].PatientID, QStringLiteral("00001"));
