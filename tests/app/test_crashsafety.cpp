@@ -76,6 +76,8 @@ private slots:
     void checkupExport();
 
 private:
+    // Waits for the main menu and clicks its viewer button.
+    static bool clickViewerButton(ProgramProcess &program, QString *error);
     // Opens the viewer on today's list and waits until it and the marks are in.
     bool openViewer(ProgramProcess &program, QString *error);
 
@@ -91,9 +93,13 @@ void TestCrashSafety::initTestCase() {
     QVERIFY2(m_server.start(o, &error), qPrintable(error));
 }
 
-bool TestCrashSafety::openViewer(ProgramProcess &program, QString *error) {
+bool TestCrashSafety::clickViewerButton(ProgramProcess &program, QString *error) {
     return program.waitForWindow(QStringLiteral("frmMain"), kWaitMs, error) &&
-           program.command(QStringLiteral("click frmMain/Button1"), nullptr, error) &&
+           program.command(QStringLiteral("click frmMain/Button1"), nullptr, error);
+}
+
+bool TestCrashSafety::openViewer(ProgramProcess &program, QString *error) {
+    return clickViewerButton(program, error) &&
            program.waitForWindow(QStringLiteral("frmDrugInfo"), kWaitMs, error) &&
            program.waitFor(
                QStringLiteral("grid GridPatient"),
@@ -142,10 +148,7 @@ void TestCrashSafety::responseFile() {
         program.setEnv(QStringLiteral("MINATORI_TEST_PAUSE"), name + u'@' + QLatin1String(point));
         QString error;
         QVERIFY2(program.start(&error), qPrintable(error));
-        QVERIFY2(program.waitForWindow(QStringLiteral("frmMain"), kWaitMs, &error),
-                 qPrintable(error));
-        QVERIFY2(program.command(QStringLiteral("click frmMain/Button1"), nullptr, &error),
-                 qPrintable(error));
+        QVERIFY2(clickViewerButton(program, &error), qPrintable(error));
         ProgramProcess::Pause pause;
         QVERIFY2(program.waitForPause(&pause, kWaitMs, &error), qPrintable(error));
         QCOMPARE(pause.path, res);
@@ -180,10 +183,7 @@ void TestCrashSafety::patientCacheAppend() {
                        QStringLiteral("PatientCache.csv@") + QLatin1String(point));
         QString error;
         QVERIFY2(program.start(&error), qPrintable(error));
-        QVERIFY2(program.waitForWindow(QStringLiteral("frmMain"), kWaitMs, &error),
-                 qPrintable(error));
-        QVERIFY2(program.command(QStringLiteral("click frmMain/Button1"), nullptr, &error),
-                 qPrintable(error));
+        QVERIFY2(clickViewerButton(program, &error), qPrintable(error));
         ProgramProcess::Pause pause;
         QVERIFY2(program.waitForPause(&pause, kWaitMs, &error), qPrintable(error));
         // The next patient of the list.
